@@ -1,0 +1,163 @@
+#include "setup/startup.h"
+#include "setup/install_context.h"
+#include "setup/message.h"
+#include "registration/registry.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr char AdminMessage[] =
+    "You must have Adminstrator privileges to run this program!\n\n"
+    "Please logon to Windows using an account with Adminstrator \n"
+    "privileges and run this program again.";
+
+// Refuses a directory that, with the text still to be appended to it and the
+// terminator, would not fit in one path field. Nothing has been changed on
+// the machine when this is shown.
+BOOL RefuseLongPath(const char* path)
+{
+    char text[2 * MAX_PATH + 160];
+    snprintf(text, sizeof text,
+             "The folder path below is too long for this setup program:\n\n%.*s\n\n"
+             "Please choose a shorter folder and run this program again.",
+             static_cast<int>(MAX_PATH + 20), path);
+    ShowWarning(text, nullptr);
+    return FALSE;
+}
+
+// Formats `dir` followed by `name` into a path field; false when it would not fit.
+bool ComposePath(char* field, const char* dir, const char* name)
+{
+    int n = snprintf(field, MAX_PATH, "%s%s", dir, name);
+    return n >= 0 && n < MAX_PATH;
+}
+
+// Room for one more backslash and the terminator.
+bool HasRoomForBackslash(const char* path)
+{
+    return lstrlenA(path) <= MAX_PATH - 2;
+}
+
+// Fills a directory field from a platform call that returns the text length,
+// or the size needed when the field is too small.
+bool ReadDirectory(char* field, UINT (WINAPI* get)(LPSTR, UINT))
+{
+    UINT n = get(field, MAX_PATH);
+    if (n >= MAX_PATH) {
+        field[0] = '\0';
+        return false;
+    }
+    if (!HasRoomForBackslash(field))
+        return false;
+    AddTrailingBackslash(field);
+    return true;
+}
+
+} // namespace
+
+void AddTrailingBackslash(char* path)
+{
+    char* last = nullptr;
+    char* end = path;
+    while (*end) {
+        last = end;
+        end = CharNextA(end);
+    }
+    if (last && end - last == 1 && *last == '\\')
+        return;
+    end[0] = '\\';
+    end[1] = '\0';
+}
+
+BOOL SetPrivilege(HANDLE token, const char* privilegeName, BYTE enable)
+{
+    TOKEN_PRIVILEGES privileges;
+    privileges.PrivilegeCount = 1;
+    // Without the identifier there is nothing to adjust.
+    if (!LookupPrivilegeValueA(nullptr, privilegeName, &privileges.Privileges[0].Luid))
+        return FALSE;
+    privileges.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
+    AdjustTokenPrivileges(token, FALSE, &privileges, sizeof privileges, nullptr, nullptr);
+    // ERROR_NOT_ALL_ASSIGNED: the token does not hold the privilege at all.
+    return GetLastError() == ERROR_SUCCESS;
+}
+
+BOOL EnableLoadDriverPrivilege()
+{
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token))
+        return FALSE;
+    BOOL enabled = SetPrivilege(token, "SeLoadDriverPrivilege", TRUE);
+    CloseHandle(token);
+    return enabled;
+}
+
+BOOL RunStartup(HINSTANCE instance, const char* commandTail)
+{
+    if (commandTail && strcmp(commandTail, "NOW2K") == 0)
+        Context.RegisterDevices = FALSE;
+
+    OSVERSIONINFOA version;
+    version.dwOSVersionInfoSize = 148;
+    if (!GetVersionExA(&version)) {
+        ShowWarning("GetVersionEx Failed!");
+        return FALSE;
+    }
+    Context.OsMajorVersion = version.dwMajorVersion;
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+        Context.Platform = PlatformNt;
+        if (!EnableLoadDriverPrivilege()) {
+            ShowWarning(AdminMessage);
+            return FALSE;
+        }
+    } else {
+        Context.Platform = Platform9x;
+    }
+    Context.Instance = instance;
+
+    // Every directory is composed and checked for length before anything on
+    // the machine is created, so an over-long path is refused with nothing
+    // changed.
+    if (!ReadDirectory(Context.WindowsDir, GetWindowsDirectoryA))
+        return RefuseLongPath(Context.WindowsDir);
+    if (!ReadDirectory(Context.SystemDir, GetSystemDirectoryA))
+        return RefuseLongPath(Context.SystemDir);
+    if (!ComposePath(Context.DriversDir, Context.SystemDir, "Drivers\\"))
+        return RefuseLongPath(Context.SystemDir);
+    if (!ComposePath(Context.InfDir, Context.WindowsDir, "Inf\\"))
+        return RefuseLongPath(Context.WindowsDir);
+    // A temporary path longer than the field is reported either as the size
+    // needed or, by some platforms, as 0 with ERROR_FILENAME_EXCED_RANGE.
+    DWORD tempLength = GetTempPathA(MAX_PATH, Context.TempDir);
+    if (tempLength >= MAX_PATH || (tempLength == 0 && GetLastError() == ERROR_FILENAME_EXCED_RANGE)) {
+        Context.TempDir[0] = '\0';
+        char longTemp[4 * MAX_PATH] = "";
+        if (!GetEnvironmentVariableA("TMP", longTemp, sizeof longTemp))
+            GetEnvironmentVariableA("TEMP", longTemp, sizeof longTemp);
+        return RefuseLongPath(longTemp);
+    }
+
+    char programFiles[MAX_PATH];
+    if (RegGetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
+                     "ProgramFilesDir", programFiles) != ERROR_SUCCESS)
+        snprintf(programFiles, sizeof programFiles, "%c:\\Program Files", Context.WindowsDir[0]);
+    if (!ComposePath(Context.AppDir, programFiles, "\\Brenmark")
+        || !HasRoomForBackslash(Context.AppDir)) {
+        Context.AppDir[0] = '\0';
+        return RefuseLongPath(programFiles);
+    }
+
+    if (!CreateDirectoryA(Context.TempDir, nullptr)) {
+        DWORD error = GetLastError();
+        if (error != ERROR_ACCESS_DENIED && error != ERROR_ALREADY_EXISTS) {
+            ShowWarning("Could not create the temporary directory!", Context.TempDir);
+            return FALSE;
+        }
+    }
+
+    CreateDirectoryA(Context.AppDir, nullptr);
+    AddTrailingBackslash(Context.AppDir);
+    return TRUE;
+}

@@ -1,0 +1,12 @@
+// Start-up: the command-line switch, the platform, the driver-loading
+// privilege on Windows NT, and the directories of the install context.
+#pragma once
+#include <windows.h>
+
+// Steps of start-up in order; false after a failure that has been told to
+// the user (the caller then ends the program).
+BOOL RunStartup(HINSTANCE instance, const char* commandTail);
+
+BOOL SetPrivilege(HANDLE token, const char* privilegeName, BYTE enable);
+BOOL EnableLoadDriverPrivilege();
+void AddTrailingBackslash(char* path);

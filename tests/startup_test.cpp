@@ -1,0 +1,318 @@
+// Start-up under real Wine platform versions, with import hooks for the
+// failures Wine cannot produce on its own.
+#include <gtest/gtest.h>
+#include <string>
+#include "setup/install_context.h"
+#include "setup/startup.h"
+#include "tests/support/import_hook.h"
+
+namespace {
+
+std::string EnvOr(const char* name, const char* fallback)
+{
+    char value[64];
+    DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    return n > 0 && n < sizeof value ? value : fallback;
+}
+
+bool DirectoryExists(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool EndsWith(const std::string& s, const std::string& tail)
+{
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Calls that touch directories or the machine, counted to prove they did not happen.
+int touches, creates;
+decltype(&GetWindowsDirectoryA) realWindowsDir;
+decltype(&CreateDirectoryA) realCreateDir;
+decltype(&GetTempPathA) realTempPath;
+UINT WINAPI CountWindowsDir(LPSTR b, UINT n) { ++touches; return realWindowsDir(b, n); }
+BOOL WINAPI CountCreateDir(LPCSTR p, LPSECURITY_ATTRIBUTES a) { ++touches; ++creates; return realCreateDir(p, a); }
+DWORD WINAPI CountTempPath(DWORD n, LPSTR b) { ++touches; return realTempPath(n, b); }
+void CountDirectoryCalls()
+{
+    touches = creates = 0;
+    realWindowsDir = HOOK_IMPORT(GetWindowsDirectoryA, CountWindowsDir);
+    realCreateDir = HOOK_IMPORT(CreateDirectoryA, CountCreateDir);
+    realTempPath = HOOK_IMPORT(GetTempPathA, CountTempPath);
+}
+
+void ExpectOneWarning(const std::string& text, const char* caption)
+{
+    auto messages = RecordedMessages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, text);
+    EXPECT_EQ(messages[0].owner, nullptr);
+    EXPECT_EQ(messages[0].style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+    if (caption)
+        EXPECT_EQ(messages[0].caption, caption);
+    else
+        EXPECT_TRUE(messages[0].captionIsNull);
+}
+
+const char ProgramFilesKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+
+// Saves the machine's "ProgramFilesDir" and puts it back after the test.
+class ProgramFilesDir {
+public:
+    ProgramFilesDir() { saved_ = Read(&had_); }
+    ~ProgramFilesDir() { had_ ? Set(saved_.c_str()) : Set(nullptr); }
+    static void Set(const char* value)
+    {
+        HKEY key;
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, ProgramFilesKey, 0, KEY_ALL_ACCESS, &key);
+        if (value)
+            RegSetValueExA(key, "ProgramFilesDir", 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(value), strlen(value) + 1);
+        else
+            RegDeleteValueA(key, "ProgramFilesDir");
+        RegCloseKey(key);
+    }
+private:
+    static std::string Read(bool* had)
+    {
+        char value[MAX_PATH] = "";
+        DWORD size = sizeof value;
+        HKEY key;
+        *had = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ProgramFilesKey, 0, KEY_READ, &key) == ERROR_SUCCESS
+            && RegQueryValueExA(key, "ProgramFilesDir", nullptr, nullptr,
+                                reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS;
+        RegCloseKey(key);
+        return value;
+    }
+    std::string saved_;
+    bool had_;
+};
+
+// Sets TMP and TEMP for this process (GetTempPathA reads them) and restores them.
+class TempVariables {
+public:
+    TempVariables() { Save("TMP", tmp_); Save("TEMP", temp_); }
+    ~TempVariables() { SetEnvironmentVariableA("TMP", tmp_.c_str()); SetEnvironmentVariableA("TEMP", temp_.c_str()); }
+    static void Set(const std::string& path)
+    {
+        SetEnvironmentVariableA("TMP", path.c_str());
+        SetEnvironmentVariableA("TEMP", path.c_str());
+    }
+private:
+    static void Save(const char* name, std::string& into)
+    {
+        char value[1024] = "";
+        GetEnvironmentVariableA(name, value, sizeof value);
+        into = value;
+    }
+    std::string tmp_, temp_;
+};
+
+} // namespace
+
+// Runs once under each platform version the bench offers.
+TEST(StartupAllPlatforms, IdentifiesThePlatformAndFillsTheDirectories)
+{
+    struct Expected { const char* winver; int platform; DWORD major; };
+    const Expected table[] = {
+        {"win98", Platform9x, 4}, {"nt40", PlatformNt, 4}, {"win2k", PlatformNt, 5}, {"winxp", PlatformNt, 5},
+    };
+    std::string winver = EnvOr("MARLUNE_WINVER", "winxp");
+    const Expected* e = nullptr;
+    for (const auto& row : table)
+        if (winver == row.winver)
+            e = &row;
+    ASSERT_NE(e, nullptr) << winver;
+
+    ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
+    EXPECT_EQ(Context.Platform, e->platform);
+    EXPECT_EQ(Context.OsMajorVersion, e->major);
+    EXPECT_EQ(Context.Instance, GetModuleHandleA(nullptr));
+    EXPECT_TRUE(Context.RegisterDevices);
+    for (const char* dir : {Context.WindowsDir, Context.SystemDir, Context.DriversDir, Context.InfDir,
+                            Context.TempDir, Context.AppDir})
+        EXPECT_TRUE(EndsWith(dir, "\\") && !EndsWith(dir, "\\\\")) << dir;
+    EXPECT_EQ(std::string(Context.DriversDir), std::string(Context.SystemDir) + "Drivers\\");
+    EXPECT_EQ(std::string(Context.InfDir), std::string(Context.WindowsDir) + "Inf\\");
+    EXPECT_TRUE(EndsWith(Context.AppDir, "\\Brenmark\\")) << Context.AppDir;
+    EXPECT_TRUE(DirectoryExists(Context.AppDir));
+    EXPECT_TRUE(DirectoryExists(Context.TempDir));
+    EXPECT_TRUE(RecordedMessages().empty());
+}
+
+TEST(Startup, OnlyTheExactSwitchTurnsDeviceRegistrationOff)
+{
+    const struct { const char* tail; BOOL registerDevices; } table[] = {
+        {"NOW2K", FALSE}, {"now2k", TRUE}, {"Now2K", TRUE}, {"NOW2K ", TRUE}, {" NOW2K", TRUE},
+        {"NOW2K /x", TRUE}, {"/NOW2K", TRUE}, {"NOW2", TRUE}, {"", TRUE},
+    };
+    for (const auto& row : table) {
+        ResetInstallContext();
+        ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), row.tail));
+        EXPECT_EQ(Context.RegisterDevices, row.registerDevices) << '"' << row.tail << '"';
+    }
+}
+
+BOOL WINAPI FailVersion(LPOSVERSIONINFOA) { return FALSE; }
+
+TEST(Startup, GetVersionExFailureEndsStartUp)
+{
+    CountDirectoryCalls();
+    HOOK_IMPORT(GetVersionExA, FailVersion);
+    EXPECT_FALSE(RunStartup(GetModuleHandleA(nullptr), ""));
+    ExpectOneWarning("GetVersionEx Failed!", nullptr);
+    EXPECT_EQ(touches, 0);
+}
+
+BOOL WINAPI NotAllAssigned(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES, PDWORD)
+{
+    SetLastError(ERROR_NOT_ALL_ASSIGNED);
+    return TRUE;
+}
+
+TEST(Startup, NtUserWithoutTheDriverPrivilegeIsRefusedBeforeAnyDirectory)
+{
+    CountDirectoryCalls();
+    HOOK_IMPORT(AdjustTokenPrivileges, NotAllAssigned);
+    EXPECT_FALSE(RunStartup(GetModuleHandleA(nullptr), ""));
+    ExpectOneWarning("You must have Adminstrator privileges to run this program!\n\n"
+                     "Please logon to Windows using an account with Adminstrator \n"
+                     "privileges and run this program again.", nullptr);
+    EXPECT_EQ(touches, 0);
+}
+
+int adjustments;
+decltype(&AdjustTokenPrivileges) realAdjust;
+BOOL WINAPI CountAdjust(HANDLE t, BOOL d, PTOKEN_PRIVILEGES p, DWORD l, PTOKEN_PRIVILEGES o, PDWORD r)
+{
+    ++adjustments;
+    return realAdjust(t, d, p, l, o, r);
+}
+BOOL WINAPI FailLookup(LPCSTR, LPCSTR, PLUID) { return FALSE; }
+
+TEST(Startup, SetPrivilegeAdjustsOnlyWithALookedUpIdentifier)
+{
+    HANDLE token;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token));
+    realAdjust = HOOK_IMPORT(AdjustTokenPrivileges, CountAdjust);
+    adjustments = 0;
+    EXPECT_TRUE(SetPrivilege(token, "SeLoadDriverPrivilege", TRUE));
+    EXPECT_EQ(adjustments, 1);
+    HOOK_IMPORT(LookupPrivilegeValueA, FailLookup);
+    EXPECT_FALSE(SetPrivilege(token, "SeLoadDriverPrivilege", TRUE));
+    EXPECT_EQ(adjustments, 1);
+    CloseHandle(token);
+}
+
+BOOL WINAPI DenyCreate(LPCSTR, LPSECURITY_ATTRIBUTES) { SetLastError(ERROR_ACCESS_DENIED); return FALSE; }
+
+TEST(Startup, TemporaryDirectoryAcceptedWhenPresentOrRefusedAccessOtherwiseTold)
+{
+    TempVariables restore;
+    char existing[MAX_PATH];
+    GetTempPathA(sizeof existing, existing);
+    EXPECT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));  // exists already
+    EXPECT_TRUE(RecordedMessages().empty());
+
+    ResetInstallContext();
+    TempVariables::Set("C:\\marlune-denied\\tmp");
+    HOOK_IMPORT(CreateDirectoryA, DenyCreate);
+    EXPECT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
+    EXPECT_STREQ(Context.TempDir, "C:\\marlune-denied\\tmp\\");
+    EXPECT_TRUE(RecordedMessages().empty());
+    RestoreImports();
+    InstallMessageRecorder();
+
+    ResetInstallContext();
+    TempVariables::Set("C:\\marlune-no-such-parent\\tmp");
+    EXPECT_FALSE(RunStartup(GetModuleHandleA(nullptr), ""));
+    ExpectOneWarning("Could not create the temporary directory!", "C:\\marlune-no-such-parent\\tmp\\");
+    EXPECT_FALSE(DirectoryExists("C:\\marlune-no-such-parent"));
+}
+
+TEST(Startup, ApplicationDirectoryFromProgramFilesDirOrTheWindowsDrive)
+{
+    ProgramFilesDir restore;
+    ProgramFilesDir::Set("C:\\Marlune Apps");
+    CreateDirectoryA("C:\\Marlune Apps", nullptr);
+    ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
+    EXPECT_STREQ(Context.AppDir, "C:\\Marlune Apps\\Brenmark\\");
+    EXPECT_TRUE(DirectoryExists("C:\\Marlune Apps\\Brenmark"));
+
+    ResetInstallContext();
+    ProgramFilesDir::Set(nullptr);
+    ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
+    EXPECT_EQ(std::string(Context.AppDir), std::string(1, Context.WindowsDir[0]) + ":\\Program Files\\Brenmark\\");
+    EXPECT_TRUE(RecordedMessages().empty());
+}
+
+// A directory that would not fit its 260-byte field is refused before
+// anything is created. A value too large to be read at all falls back to the
+// Windows drive's "Program Files".
+TEST(Startup, OverLongDirectoriesAreRefusedBeforeAnythingIsCreated)
+{
+    ProgramFilesDir restore;
+    TempVariables restoreTemp;
+    struct { std::string programFiles; std::string temp; bool ok; size_t appDirLength; } table[] = {
+        {"C:\\" + std::string(259 - 3 - 10, 'p'), "", true, 259},  // exactly fills AppDir
+        {"C:\\" + std::string(259 - 3 - 9, 'p'), "", false, 0},
+        {"C:\\" + std::string(256 - 3, 'p'), "", false, 0},         // readable, too long with "\\Brenmark"
+        {"C:\\" + std::string(400, 'p'), "", true, strlen("C:\\Program Files\\Brenmark\\")},
+        {"", "C:\\" + std::string(300, 't'), false, 0},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.programFiles.size() + row.temp.size());
+        ResetInstallContext();
+        InstallMessageRecorder();
+        ProgramFilesDir::Set(row.programFiles.empty() ? nullptr : row.programFiles.c_str());
+        if (!row.temp.empty())
+            TempVariables::Set(row.temp);
+        CountDirectoryCalls();
+        EXPECT_EQ(!!RunStartup(GetModuleHandleA(nullptr), ""), row.ok);
+        if (row.ok) {
+            EXPECT_EQ(strlen(Context.AppDir), row.appDirLength);
+            EXPECT_TRUE(RecordedMessages().empty());
+        } else {
+            auto messages = RecordedMessages();
+            ASSERT_EQ(messages.size(), 1u);
+            EXPECT_NE(messages[0].text.find("too long"), std::string::npos) << messages[0].text;
+            EXPECT_EQ(messages[0].style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+            EXPECT_EQ(creates, 0);
+        }
+        RestoreImports();
+    }
+}
+
+TEST(AddTrailingBackslash, AddsExactlyOneWhereMissing)
+{
+    const struct { const char* in; const char* out; } table[] = {
+        {"", "\\"}, {"C:\\", "C:\\"}, {"C:", "C:\\"}, {"C:\\WINDOWS", "C:\\WINDOWS\\"},
+        {"C:\\WINDOWS\\", "C:\\WINDOWS\\"}, {"\\\\server\\share", "\\\\server\\share\\"},
+    };
+    for (const auto& row : table) {
+        char path[MAX_PATH];
+        strcpy(path, row.in);
+        AddTrailingBackslash(path);
+        EXPECT_STREQ(path, row.out) << row.in;
+    }
+}
+
+// Run with the ANSI code page 932 (LC_ALL=ja_JP.UTF-8): a double-byte
+// character whose second byte is 0x5C is not a backslash.
+TEST(AddTrailingBackslashCodePage932, DoubleByteTrailByteIsNotABackslash)
+{
+    ASSERT_EQ(GetACP(), 932u);
+    const struct { const char* in; const char* out; } table[] = {
+        {"C:\\\x83\x5C", "C:\\\x83\x5C\\"},         // katakana SO: trail byte 0x5C
+        {"C:\\\x83\x5C\\", "C:\\\x83\x5C\\"},
+        {"C:\\\x95\x5C\x8E\xA6", "C:\\\x95\x5C\x8E\xA6\\"},
+        {"\x83\x5C", "\x83\x5C\\"},
+    };
+    for (const auto& row : table) {
+        char path[MAX_PATH];
+        strcpy(path, row.in);
+        AddTrailingBackslash(path);
+        EXPECT_STREQ(path, row.out);
+    }
+}

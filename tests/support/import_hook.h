@@ -1,0 +1,38 @@
+// Fault injection: replace an imported Win32 function in this test
+// executable's own import address table. Every call through the table, the
+// product code's included, then reaches the replacement. Replacements are
+// undone by RestoreImports(), which the test listener calls after each test.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+
+// Replaces the import `name` (from any DLL) and returns the original address;
+// fails the current test when the image does not import it.
+void* ReplaceImport(const char* name, void* replacement);
+void RestoreImports();
+
+template <typename F>
+F ReplaceImportTyped(const char* name, F replacement)
+{
+    return reinterpret_cast<F>(ReplaceImport(name, reinterpret_cast<void*>(replacement)));
+}
+#define HOOK_IMPORT(name, replacement) \
+    ReplaceImportTyped<decltype(&::name)>(#name, replacement)
+
+// One message box as the product showed it.
+struct MessageRecord {
+    HWND owner;
+    std::string text;
+    std::string caption;  // empty with captionIsNull when no caption was given
+    bool captionIsNull;
+    UINT style;
+    DWORD threadId;
+};
+
+// The MessageBoxA recorder installed for every test: it records and answers
+// `MessageAnswer` (IDOK by default) without showing anything.
+std::vector<MessageRecord> RecordedMessages();
+void ClearRecordedMessages();
+extern int MessageAnswer;
+void InstallMessageRecorder();

@@ -1,0 +1,26 @@
+// Test entry: every test starts with the MessageBoxA recorder in place (no
+// test can block on a real message box), a fresh install context, and ends
+// with every replaced import restored.
+#include <gtest/gtest.h>
+#include "tests/support/import_hook.h"
+#include "setup/install_context.h"
+
+namespace {
+
+class ImportListener : public testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo&) override
+    {
+        ResetInstallContext();
+        InstallMessageRecorder();
+    }
+    void OnTestEnd(const testing::TestInfo&) override { RestoreImports(); }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    testing::UnitTest::GetInstance()->listeners().Append(new ImportListener);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,52 @@
+# Windows-side tests: GoogleTest cross-built and run under Wine through the
+# bench wrapper (CMAKE_CROSSCOMPILING_EMULATOR), plus checks of the built image.
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+add_library(test_support STATIC
+  tests/support/import_hook.cpp
+  tests/support/test_main.cpp)
+target_link_libraries(test_support PUBLIC marlune gtest)
+
+# Unit tests link Setup.exe's resources too: the code under test finds its
+# dialog templates, bitmaps and payload in its own module.
+file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS tests/*_test.cpp)
+add_executable(unit_tests ${UNIT_TEST_SOURCES} ${SETUP_RESOURCES})
+target_link_libraries(unit_tests PRIVATE test_support)
+target_link_options(unit_tests PRIVATE -static -static-libgcc -static-libstdc++)
+
+# Suites named ...AllPlatforms run under each platform version; suites named
+# ...Win98, ...Nt40 or ...Win2k only under that version; every other suite
+# under the bench's default, Windows XP.
+set(PLATFORM_SUFFIXES Win98 Nt40 Win2k)
+set(xp_filter "-*Win98.*:*Nt40.*:*Win2k.*:*CodePage932.*")
+foreach(version winxp win98 nt40 win2k)
+  if(version STREQUAL winxp)
+    set(filter "${xp_filter}")
+  else()
+    string(REPLACE "win98" "Win98" suffix ${version})
+    string(REPLACE "nt40" "Nt40" suffix ${suffix})
+    string(REPLACE "win2k" "Win2k" suffix ${suffix})
+    set(filter "*${suffix}.*:*AllPlatforms.*")
+  endif()
+  add_test(NAME unit_${version} COMMAND unit_tests --gtest_filter=${filter})
+  set_tests_properties(unit_${version} PROPERTIES
+    ENVIRONMENT "MARLUNE_WINVER=${version}"
+    RESOURCE_LOCK unit_prefix
+    TIMEOUT 300)
+endforeach()
+
+add_test(NAME setup_image COMMAND ${CMAKE_SOURCE_DIR}/tests/check_image.sh $<TARGET_FILE:Setup>)
+
+add_test(NAME unit_codepage932 COMMAND unit_tests --gtest_filter=*CodePage932.*)
+set_tests_properties(unit_codepage932 PROPERTIES
+  ENVIRONMENT "LC_ALL=ja_JP.UTF-8" RESOURCE_LOCK unit_prefix TIMEOUT 120)
+
+# Further Windows-side test programs and checks, one file per area.
+file(GLOB test_parts CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cmake)
+list(REMOVE_ITEM test_parts ${CMAKE_SOURCE_DIR}/tests/tests.cmake)
+foreach(part ${test_parts})
+  include(${part})
+endforeach()

@@ -1,0 +1,116 @@
+# Wine test bench, sourced by the scripts that run Windows programs.
+#   bench_init DIR      set up (once) and enter the bench of one build tree:
+#                       a Wine prefix made with wineboot -i, a persistent
+#                       wineserver, and an Xvfb display when DISPLAY is unset.
+#   bench_clone NAME    a scratch prefix cloned from the bench's prefix with
+#                       hard links, in $BENCH/scratch/NAME; prints its path.
+#   bench_winver EXE VERSION   make EXE see win98 / nt40 / win2k / winxp.
+# Everything runs with WINEDEBUG=-all and without the Wine menu builder, so
+# shortcuts never leak into the host's desktop menus.
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+export WINEARCH=win32
+
+# Runs a command with every standard stream on /dev/null and without the
+# bench's lock descriptor, so long-lived children never hold the lock.
+_bench_quiet() { "$@" </dev/null >/dev/null 2>&1 9>&-; }
+
+# Start (or reuse) the persistent wineserver of WINEPREFIX. All three
+# standard streams go to /dev/null: a server that inherits ctest's pipe makes
+# ctest wait for ever.
+bench_server() {
+  _bench_quiet wineserver -p || true  # fails when one is running already
+}
+
+bench_display() {
+  local dir=$1
+  [ -n "${DISPLAY:-}" ] && return 0
+  local n pid
+  if [ -f "$dir/xvfb.display" ]; then
+    n=$(cat "$dir/xvfb.display"); pid=$(cat "$dir/xvfb.pid" 2>/dev/null || echo 0)
+    if kill -0 "$pid" 2>/dev/null; then export DISPLAY=":$n"; return 0; fi
+  fi
+  for n in $(seq 91 140); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    setsid Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 9>&- &
+    pid=$!
+    for _ in $(seq 1 100); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.05
+    done
+    if kill -0 "$pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+      echo "$n" >"$dir/xvfb.display"; echo "$pid" >"$dir/xvfb.pid"
+      export DISPLAY=":$n"; return 0
+    fi
+  done
+  echo "bench: could not start Xvfb" >&2
+  return 1
+}
+
+# Registry settings every bench prefix gets: Windows XP by default, and no
+# window-manager handshake (without a window manager Wine would otherwise
+# wait about two seconds whenever a window closes).
+bench_configure_prefix() {
+  cat >"$WINEPREFIX/bench-setup.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine]
+"Version"="winxp"
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+"Decorated"="Y"
+
+[HKEY_CURRENT_USER\Software\Wine\DllOverrides]
+"winemenubuilder.exe"=""
+REG
+  _bench_quiet wine regedit /S "$WINEPREFIX/bench-setup.reg"
+}
+
+bench_init() {
+  BENCH=$1
+  mkdir -p "$BENCH"
+  exec 9>"$BENCH/lock"
+  flock 9
+  bench_display "$BENCH" || { flock -u 9; return 1; }
+  # The template prefix is made once and never run afterwards; the unit
+  # tests' prefix and every scenario's prefix are hard-linked clones of it.
+  if [ ! -f "$BENCH/template/.bench-ready" ]; then
+    rm -rf "$BENCH/template" "$BENCH/prefix"
+    export WINEPREFIX="$BENCH/template"
+    _bench_quiet wineboot -i
+    bench_configure_prefix
+    _bench_quiet wineserver -w
+    touch "$WINEPREFIX/.bench-ready"
+  fi
+  export WINEPREFIX="$BENCH/prefix"
+  [ -d "$WINEPREFIX" ] || cp -al "$BENCH/template" "$WINEPREFIX"
+  bench_server
+  flock -u 9
+}
+
+bench_winver() {
+  local exe version key
+  exe=$(basename "$1"); version=$2
+  local stamp="$WINEPREFIX/.winver-$exe-$version"
+  [ -f "$stamp" ] && return 0
+  key="HKCU\\Software\\Wine\\AppDefaults\\$exe"
+  _bench_quiet wine reg add "$key" /v Version /d "$version" /f
+  rm -f "$WINEPREFIX"/.winver-"$exe"-*
+  touch "$stamp"
+}
+
+# A scratch prefix for one scenario; prints its path. Run programs in it with
+# WINEPREFIX set to that path (each gets its own wineserver).
+bench_clone() {
+  local dest="$BENCH/scratch/$1"
+  if [ -d "$dest" ]; then
+    WINEPREFIX="$dest" _bench_quiet wineserver -k || true
+    rm -rf "$dest"
+  fi
+  mkdir -p "$BENCH/scratch"
+  cp -al "$BENCH/template" "$dest"
+  echo "$dest"
+}
