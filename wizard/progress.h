@@ -1,0 +1,15 @@
+// The progress window: a modeless dialog owned by the progress thread.
+#pragma once
+#include <windows.h>
+
+constexpr int CounterLabelId = 1008;  // "File %d of 10"
+constexpr int FileLabelId = 1001;     // destination path being expanded
+
+DWORD WINAPI ProgressThread(LPVOID parameter);
+INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Removes the progress window from the screen; after it returns the window is
+// gone and never appears, also when the progress thread has not created it yet.
+void CloseProgressWindow();
+// Label updates from the main thread; nothing happens while the window is null.
+void SetCounterLabel(int fileCount);
+void SetFileLabel(const char* path);

@@ -1,0 +1,14 @@
+// The two wizard dialogs (welcome 100, completion 110) and CenterWindow.
+#pragma once
+#include <windows.h>
+
+constexpr int WelcomeDialogId = 100;
+constexpr int ProgressDialogId = 109;
+constexpr int CompletionDialogId = 110;
+
+// Runs one wizard dialog modally; returns the id given to EndDialog (1 or 2),
+// or -1 when the dialog could not be created.
+INT_PTR ShowWizardDialog(int dialogId, HWND owner);
+INT_PTR CALLBACK WizardDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Centres a top-level window on the desktop, shows, raises and activates it.
+void CenterWindow(HWND window);
