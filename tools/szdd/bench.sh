@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Compares our SZDD encoder with mscompress on real 32-bit Windows binaries
-# (stripped DLLs and EXEs from Debian's Wine package), a few text files, and
+# (stripped DLLs and EXEs from Debian's Wine package), a few text files, the
+# ten files Setup.exe carries (uncompressed, from a project build tree), and
 # any files given as arguments.
 #
 # usage: tools/szdd/bench.sh [FILE...]
 # SZDD_BUILD_DIR selects the build directory (default: a fresh one in /tmp).
+# PAYLOAD_DIR selects the carried files (default: build/win/payload of the
+# project; BUILD_DIR as for tools/test.sh); they are skipped when not built.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -30,5 +33,17 @@ for name in "${binaries[@]}"; do
   fi
 done
 for f in "${texts[@]}"; do [ -f "$f" ] && corpus+=("$f"); done
+
+repo=$(cd "$here/../.." && pwd)
+payload=${PAYLOAD_DIR:-${BUILD_DIR:-$repo/build}/win/payload}
+carried=(MarluneReleaseNotes.txt Mixer.exe Register.exe RmVesk.exe Vesk.Dll Vesk.Drv Vesk.Inf
+         Vesk.Sys Vesk.VxD VeskASIO.Dll)
+for name in "${carried[@]}"; do
+  if [ -f "$payload/$name" ]; then
+    corpus+=("$payload/$name")
+  else
+    echo "bench.sh: $payload/$name not found (build the project first), skipped" >&2
+  fi
+done
 
 "$build/szdd-bench" "${corpus[@]}" "$@"

@@ -1,0 +1,273 @@
+#include "payload/payload.h"
+#include "setup/install_context.h"
+#include "setup/message.h"
+#include "wizard/progress.h"
+
+#include <lzexpand.h>
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+// Where one carried file is installed, and on which platforms.
+struct CatalogueEntry {
+    std::string_view resourceName;  // as stored in the image, upper case
+    std::string_view fileName;      // as installed, in mixed case
+    char (InstallContext::*directory)[MAX_PATH];
+    bool onNt;
+    bool on9x;
+    DWORD minNtMajorVersion;        // on Windows NT only from this version on
+    bool deferredOnUpgrade;         // an in-use driver: replaced at the next restart
+};
+
+constexpr std::array<CatalogueEntry, 10> Catalogue = {{
+    {"VESK.DLL", "Vesk.Dll", &InstallContext::SystemDir, true, false, 0, true},
+    {"VESK.SYS", "Vesk.Sys", &InstallContext::DriversDir, true, false, 0, false},
+    {"VESK.INF", "Vesk.Inf", &InstallContext::InfDir, true, true, 5, false},
+    {"VESK.DRV", "Vesk.Drv", &InstallContext::SystemDir, false, true, 0, true},
+    {"VESK.VXD", "Vesk.VxD", &InstallContext::SystemDir, false, true, 0, true},
+    {"VESKASIO.DLL", "VeskASIO.Dll", &InstallContext::SystemDir, false, true, 0, false},
+    {"RMVESK.EXE", "RmVesk.exe", &InstallContext::WindowsDir, true, true, 0, false},
+    {"MIXER.EXE", "Mixer.exe", &InstallContext::AppDir, true, true, 0, false},
+    {"REGISTER.EXE", "Register.exe", &InstallContext::AppDir, true, true, 0, false},
+    {"MARLUNERELEASENOTES.TXT", "MarluneReleaseNotes.txt", &InstallContext::AppDir, true, true, 0, false},
+}};
+
+// The release's date and version (1.20 Build 024) as the installed files'
+// times, in local time; the day of the week is not used.
+constexpr SYSTEMTIME ReleaseStamp = {2004, 5, 0, 24, 1, 20, 0, 24};
+
+// The failures of one payload: the text names a path, the caption carries a
+// Win32 error code (%08lx) or an LZ error code (%ld).
+enum PayloadFailure { CreateCopyFailed, WriteCopyFailed, OpenSourceFailed, OpenTargetFailed, ExpandFailed,
+                      OpenStampFailed };
+
+struct FailureMessage {
+    std::string_view text;
+    std::string_view caption;
+};
+
+constexpr std::array<FailureMessage, 6> FailureMessages = {{
+    {"Unable to create compressed file '%s'!", "Create File Failure! [%08lx]"},
+    {"Unable to write compressed file '%s'!", "Write File Failure! [%08lx]"},
+    {"Unable to open source file '%s'!", "File Open Failure! [%ld]"},
+    {"Unable to open destination file '%s'!", "File Open Failure! [%ld]"},
+    {"Unable to expand file '%s'!", "File Copy Failure! [%ld]"},
+    {"Unable to open destination file '%s'!", "Create File Failure! [%08lx]"},
+}};
+
+// The longest failure text without its path: a path of a payload must leave
+// this much room in a 260-byte message buffer, so that every message that may
+// name it fits.
+constexpr size_t LongestMessageFrame = std::max_element(
+    FailureMessages.begin(), FailureMessages.end(),
+    [](const FailureMessage& a, const FailureMessage& b) { return a.text.size() < b.text.size(); })->text.size()
+    - 2;
+
+BOOL ReportFailure(PayloadFailure failure, const char* path, long code)
+{
+    char text[MAX_PATH], caption[MAX_PATH];
+    snprintf(text, sizeof text, FailureMessages[failure].text.data(), path);
+    snprintf(caption, sizeof caption, FailureMessages[failure].caption.data(), code);
+    ShowWarning(text, caption);
+    return FALSE;
+}
+
+// Refuses a payload one of whose paths is too long for its buffer, for the
+// messages that may name it, or for the LZ library; nothing of it has been
+// written.
+BOOL RefuseLongPath(const char* resourceName, const char* path)
+{
+    char text[3 * MAX_PATH];
+    snprintf(text, sizeof text, "Unable to install %s: the path\n\n%s\n\nis too long for this setup program!",
+             resourceName, path);
+    ShowWarning(text, "Path Too Long!");
+    return FALSE;
+}
+
+// A path of at most this length fits its 260-byte buffer together with every
+// failure message that may name it.
+constexpr size_t MessagePathLimit = MAX_PATH - 1 - LongestMessageFrame;
+
+// LZOpenFileA keeps the path it opens in its open-file record (OFSTRUCT),
+// 128 bytes with the terminator, and fails on any longer path.
+constexpr size_t LzPathLimit = OFS_MAXPATHNAME - 1;
+
+// Whether `path` is at most `limit` long; refuses the payload otherwise.
+bool PathWithin(const char* resourceName, const char* path, size_t limit)
+{
+    if (strlen(path) <= limit)
+        return true;
+    RefuseLongPath(resourceName, path);
+    return false;
+}
+
+// The temporary directory followed by the resource name, with its last
+// character replaced by `lastCharacter` unless that is 0: a path that
+// LZOpenFileA opens.
+bool ComposeTempPath(char* path, const char* resourceName, char lastCharacter)
+{
+    char composed[2 * MAX_PATH];
+    int length = snprintf(composed, sizeof composed, "%s%s", Context.TempDir, resourceName);
+    if (lastCharacter && length > 0 && length < static_cast<int>(sizeof composed))
+        composed[length - 1] = lastCharacter;
+    if (!PathWithin(resourceName, composed, LzPathLimit))
+        return false;
+    lstrcpyA(path, composed);
+    return true;
+}
+
+} // namespace
+
+BOOL MapPayloadDestination(const char* resourceName, char* destination, BOOL* deferred)
+{
+    destination[0] = '\0';
+    if (IS_INTRESOURCE(resourceName))
+        return TRUE;  // a numbered resource is not in the catalogue
+    for (const CatalogueEntry& entry : Catalogue) {
+        if (entry.resourceName != resourceName)
+            continue;
+        bool here = Context.Platform == PlatformNt
+            ? entry.onNt && Context.OsMajorVersion >= entry.minNtMajorVersion
+            : Context.Platform == Platform9x && entry.on9x;
+        if (!here)
+            continue;
+        char composed[2 * MAX_PATH];
+        int length = snprintf(composed, sizeof composed, "%s%.*s", Context.*entry.directory,
+                              static_cast<int>(entry.fileName.size()), entry.fileName.data());
+        if (length < 0 || length >= MAX_PATH)
+            return RefuseLongPath(resourceName, composed);
+        memcpy(destination, composed, static_cast<size_t>(length) + 1);
+        if (entry.deferredOnUpgrade)
+            *deferred = Context.Upgrade;
+    }
+    return TRUE;
+}
+
+BOOL CopyFiles()
+{
+    if (EnumResourceNamesA(Context.Instance, RT_RCDATA, EnumPayloadProc, 0))
+        return TRUE;
+    // Also reached when EnumPayloadProc stopped the enumeration after a
+    // failed payload, which has been reported already.
+    char text[80];
+    snprintf(text, sizeof text, "EnumResourceNames [%08lx]", GetLastError());
+    ShowWarning(text);
+    return FALSE;
+}
+
+BOOL CALLBACK EnumPayloadProc(HMODULE, LPCSTR, LPSTR name, LONG_PTR)
+{
+    BOOL result = FALSE;
+    HGLOBAL resource;
+    const BYTE* bytes;
+    DWORD size;
+    if (LoadPayloadResource(name, &resource, &bytes, &size)) {
+        result = ExpandPayload(name, bytes, size);
+        FreeResource(resource);
+    }
+    // Every resource offered is counted: installed, skipped or failed.
+    SetCounterLabel(++Context.FileCounter);
+    return result;
+}
+
+int LoadPayloadResource(const char* name, HGLOBAL* handle, const BYTE** bytes, DWORD* size)
+{
+    HRSRC found = FindResourceA(Context.Instance, name, RT_RCDATA);
+    if (!found) {
+        char number[16];
+        if (IS_INTRESOURCE(name))
+            snprintf(number, sizeof number, "#%u", static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(name)));
+        ShowWarning("Cannot Find Resource", IS_INTRESOURCE(name) ? number : name);
+        return 0;
+    }
+    *handle = LoadResource(Context.Instance, found);
+    if (!*handle) {
+        ShowWarning("Cannot Load Resource");
+        return 0;
+    }
+    *bytes = static_cast<const BYTE*>(LockResource(*handle));
+    if (!*bytes) {
+        ShowWarning("Cannot Lock Resource");
+        FreeResource(*handle);
+        return 0;
+    }
+    *size = SizeofResource(Context.Instance, found);
+    return 1;
+}
+
+BOOL ExpandPayload(const char* name, const BYTE* bytes, DWORD size)
+{
+    char destination[MAX_PATH];
+    BOOL deferred = FALSE;
+    if (!MapPayloadDestination(name, destination, &deferred))
+        return FALSE;
+    if (!destination[0])
+        return TRUE;  // not installed on this platform
+
+    // Every path is composed and checked before anything is written, so a
+    // refused payload leaves nothing behind. The destination of a deferred
+    // file is only named (in messages and the restart's record), never opened.
+    char compressed[MAX_PATH], target[MAX_PATH];
+    if (!PathWithin(name, destination, deferred ? MessagePathLimit : LzPathLimit)
+        || !ComposeTempPath(compressed, name, '$'))
+        return FALSE;
+    if (deferred) {
+        if (!ComposeTempPath(target, name, '\0'))
+            return FALSE;
+    } else {
+        lstrcpyA(target, destination);
+    }
+
+    // The compressed copy, written in one call straight from the resource.
+    HANDLE file = CreateFileA(compressed, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return ReportFailure(CreateCopyFailed, compressed, static_cast<long>(GetLastError()));
+    DWORD written;
+    BOOL wrote = WriteFile(file, bytes, size, &written, nullptr);
+    CloseHandle(file);
+    if (!wrote)
+        return ReportFailure(WriteCopyFailed, compressed, static_cast<long>(GetLastError()));
+
+    OFSTRUCT sourceInfo, targetInfo;
+    INT sourceFile = LZOpenFileA(compressed, &sourceInfo, OF_READ | OF_SHARE_EXCLUSIVE);
+    if (sourceFile < 0)
+        return ReportFailure(OpenSourceFailed, compressed, sourceFile);
+    SetFileLabel(destination);
+    INT targetFile = LZOpenFileA(target, &targetInfo, OF_CREATE | OF_SHARE_EXCLUSIVE | OF_READWRITE);
+    if (targetFile < 0) {
+        LZClose(sourceFile);
+        return ReportFailure(OpenTargetFailed, destination, targetFile);
+    }
+    LONG copied = LZCopy(sourceFile, targetFile);
+    LZClose(sourceFile);
+    LZClose(targetFile);
+    if (copied < 0)
+        return ReportFailure(ExpandFailed, destination, copied);
+    DeleteFileA(compressed);
+
+    // An in-use driver: the platform moves the expanded file over it at the
+    // next restart.
+    if (deferred) {
+        if (Context.Platform == PlatformNt)
+            MoveFileExA(target, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+        else
+            WritePrivateProfileStringA("rename", destination, target, "WININIT.INI");
+    }
+
+    HANDLE stamped = CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (stamped == INVALID_HANDLE_VALUE)
+        return ReportFailure(OpenStampFailed, target, static_cast<long>(GetLastError()));
+    // The bias and daylight-saving state in force now are applied, not those
+    // of the stamp's date.
+    FILETIME local, universal;
+    SystemTimeToFileTime(&ReleaseStamp, &local);
+    LocalFileTimeToFileTime(&local, &universal);
+    SetFileTime(stamped, &universal, &universal, &universal);
+    CloseHandle(stamped);
+    return TRUE;
+}

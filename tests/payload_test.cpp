@@ -1,0 +1,529 @@
+// The carried files, their catalogue and their extraction under Wine: the
+// embedded containers through Wine's LZ library, the destinations per
+// platform, every failure by import hooks, and whole runs of CopyFiles into a
+// scratch tree on each platform version.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <lzexpand.h>
+#include <mmsystem.h>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+#include "payload/payload.h"
+#include "setup/install_context.h"
+#include "setup/startup.h"
+#include "tests/support/import_hook.h"
+#include "wizard/progress.h"
+
+namespace fs = std::filesystem;
+namespace {
+
+const std::string PayloadDir = MARLUNE_PAYLOAD_DIR, EdgeDir = MARLUNE_PAYLOAD_EDGE_DIR;
+constexpr const char* Carried[][2] = {
+    {"MARLUNERELEASENOTES.TXT", "MarluneReleaseNotes.txt"}, {"MIXER.EXE", "Mixer.exe"},
+    {"REGISTER.EXE", "Register.exe"}, {"RMVESK.EXE", "RmVesk.exe"}, {"VESK.DLL", "Vesk.Dll"},
+    {"VESK.DRV", "Vesk.Drv"}, {"VESK.INF", "Vesk.Inf"}, {"VESK.SYS", "Vesk.Sys"}, {"VESK.VXD", "Vesk.VxD"},
+    {"VESKASIO.DLL", "VeskASIO.Dll"}};
+
+std::string ReadAll(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing " + path.string() + ">";
+}
+
+// The carried file of a resource name or an installed file name.
+std::string CarriedBytes(const std::string& name)
+{
+    for (auto [resource, file] : Carried)
+        if (lstrcmpiA(resource, name.c_str()) == 0 || lstrcmpiA(file, name.c_str()) == 0)
+            return ReadAll(PayloadDir + file);
+    return "<not carried: " + name + ">";
+}
+
+std::string LzExpand(std::string from, std::string to)
+{
+    OFSTRUCT a, b;
+    INT source = LZOpenFileA(from.data(), &a, OF_READ), target = LZOpenFileA(to.data(), &b, OF_CREATE);
+    LONG copied = LZCopy(source, target);
+    LZClose(source);
+    LZClose(target);
+    return copied < 0 ? "<LZ error " + std::to_string(copied) + ">" : ReadAll(to);
+}
+
+// %T, %S and %D stand for the temporary, system and drivers directories.
+std::string Expand(std::string text)
+{
+    for (auto [mark, dir] : {std::pair{"%T", Context.TempDir}, {"%S", Context.SystemDir}, {"%D", Context.DriversDir}})
+        for (size_t at; (at = text.find(mark)) != std::string::npos;)
+            text.replace(at, 2, dir);
+    return text;
+}
+
+// The install context's six directories in a scratch tree, and a hidden
+// window with the progress window's two labels as the progress window; both
+// go at the end.
+struct Scratch {
+    std::string root;
+    HWND labels;
+    explicit Scratch(const std::string& name) : root("C:\\marlune-payload-" + name + "\\")
+    {
+        fs::remove_all(root);
+        const std::pair<char*, const char*> dirs[] = {
+            {Context.WindowsDir, "Windows\\"}, {Context.SystemDir, "Windows\\System\\"},
+            {Context.DriversDir, "Windows\\System\\Drivers\\"}, {Context.InfDir, "Windows\\Inf\\"},
+            {Context.TempDir, "Temp\\"}, {Context.AppDir, "App\\"}};
+        for (auto [field, sub] : dirs) {
+            lstrcpyA(field, (root + sub).c_str());
+            fs::create_directories(field);
+        }
+        labels = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+        for (INT_PTR id : {CounterLabelId, FileLabelId})
+            CreateWindowExA(0, "STATIC", "untouched", WS_CHILD, 0, 0, 9, 9, labels, HMENU(id), nullptr, nullptr);
+        Context.ProgressWindow.store(labels);
+        Context.Instance = GetModuleHandleA(nullptr);
+    }
+    ~Scratch()
+    {
+        DestroyWindow(labels);
+        fs::remove_all(root);
+    }
+    std::set<std::string> Files() const
+    {
+        std::set<std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(root))
+            if (entry.is_regular_file())
+                files.insert(entry.path().string().substr(root.size()));
+        return files;
+    }
+    std::string Label(int id) const
+    {
+        char text[MAX_PATH] = "";
+        GetDlgItemTextA(labels, id, text, sizeof text);
+        return text;
+    }
+};
+
+// Each file's three times are the release stamp, 01:20:00.024 local time, in
+// the time zones the tests are run in (in others only their equality is
+// checked); then its bytes are the carried file's. Times come first: reading
+// a file may move its access time.
+void ExpectInstalledAsCarried(const std::string& root, const std::set<std::string>& files)
+{
+    char tz[32] = "";
+    GetEnvironmentVariableA("TZ", tz, sizeof tz);
+    int hour = std::string(tz) == "UTC" ? 1 : std::string(tz) == "Etc/GMT-1" ? 0 : -1;
+    SYSTEMTIME utc = {2004, 5, 0, 24, WORD(hour), 20, 0, 24};
+    FILETIME stamp;
+    SystemTimeToFileTime(&utc, &stamp);
+    for (const std::string& file : files) {
+        HANDLE h = CreateFileA((root + file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                               nullptr);
+        FILETIME times[3] = {};
+        GetFileTime(h, &times[0], &times[1], &times[2]);
+        CloseHandle(h);
+        for (const FILETIME& t : times)
+            EXPECT_EQ(CompareFileTime(&t, hour < 0 ? &times[2] : &stamp), 0) << file << " TZ=" << tz;
+    }
+    for (const std::string& file : files)
+        EXPECT_TRUE(ReadAll(root + file) == CarriedBytes(fs::path(file).filename().string())) << file;
+}
+
+void ExpectWarnings(const std::vector<std::pair<std::string, const char*>>& expected)
+{
+    auto messages = RecordedMessages();
+    ASSERT_EQ(messages.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(messages[i].text, expected[i].first);
+        EXPECT_EQ(messages[i].caption, expected[i].second ? expected[i].second : "");
+        EXPECT_EQ(messages[i].captionIsNull, expected[i].second == nullptr);
+        EXPECT_EQ(messages[i].owner, nullptr);
+        EXPECT_EQ(messages[i].style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+    }
+}
+
+BOOL CALLBACK CollectName(HMODULE, LPCSTR, LPSTR name, LONG_PTR names)
+{
+    reinterpret_cast<std::vector<std::string>*>(names)->push_back(name);
+    return TRUE;
+}
+
+} // namespace
+
+TEST(PayloadContainers, EveryContainerExpandsThroughWinesLzLibrary)
+{
+    Scratch scratch("lz");
+    std::vector<std::string> names, catalogue;
+    EnumResourceNamesA(nullptr, RT_RCDATA, CollectName, reinterpret_cast<LONG_PTR>(&names));
+    for (auto [resource, file] : Carried)
+        catalogue.push_back(resource);
+    EXPECT_EQ(names, catalogue);
+    for (auto [resource, file] : Carried) {
+        HRSRC found = FindResourceExA(nullptr, RT_RCDATA, resource, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+        ASSERT_NE(found, nullptr) << resource;
+        std::string container(static_cast<const char*>(LockResource(LoadResource(nullptr, found))),
+                              SizeofResource(nullptr, found));
+        std::string carried = CarriedBytes(resource);
+        // Wine's decoder runs on past the header's size, so the header is checked here.
+        EXPECT_EQ(container.substr(0, 10), std::string("SZDD\x88\xf0\x27\x33\x41\0", 10)) << resource;
+        EXPECT_EQ(*reinterpret_cast<const DWORD*>(container.data() + 10), carried.size()) << resource;
+        std::ofstream(scratch.root + "in", std::ios::binary) << container;
+        EXPECT_TRUE(LzExpand(scratch.root + "in", scratch.root + "out") == carried) << resource;
+    }
+    for (const char* edge : {"empty", "one-byte", "spaces", "pairs", "ring-wrap"})
+        EXPECT_TRUE(LzExpand(EdgeDir + edge + ".szdd", scratch.root + "out") == ReadAll(EdgeDir + edge)) << edge;
+}
+
+TEST(PayloadCatalogue, DestinationsPerPlatformAndUpgrade)
+{
+    for (auto [field, dir] : {std::pair{Context.WindowsDir, "W\\"}, {Context.SystemDir, "S\\"},
+                              {Context.DriversDir, "D\\"}, {Context.InfDir, "I\\"}, {Context.AppDir, "A\\"}})
+        lstrcpyA(field, dir);
+    const struct { const char *name, *nt4, *nt5, *win9x; bool deferrable; } rows[] = {
+        {"VESK.DLL", "S\\Vesk.Dll", "S\\Vesk.Dll", "", true},
+        {"VESK.SYS", "D\\Vesk.Sys", "D\\Vesk.Sys", "", false},
+        {"VESK.INF", "", "I\\Vesk.Inf", "I\\Vesk.Inf", false},
+        {"VESK.DRV", "", "", "S\\Vesk.Drv", true},
+        {"VESK.VXD", "", "", "S\\Vesk.VxD", true},
+        {"VESKASIO.DLL", "", "", "S\\VeskASIO.Dll", false},
+        {"RMVESK.EXE", "W\\RmVesk.exe", "W\\RmVesk.exe", "W\\RmVesk.exe", false},
+        {"MIXER.EXE", "A\\Mixer.exe", "A\\Mixer.exe", "A\\Mixer.exe", false},
+        {"REGISTER.EXE", "A\\Register.exe", "A\\Register.exe", "A\\Register.exe", false},
+        {"MARLUNERELEASENOTES.TXT", "A\\MarluneReleaseNotes.txt", "A\\MarluneReleaseNotes.txt",
+         "A\\MarluneReleaseNotes.txt", false},
+        {"vesk.dll", "", "", "", false}, {"Mixer.exe", "", "", "", false}, {"VESK.DL", "", "", "", false},
+        {"VESK.DLL ", "", "", "", false}, {"", "", "", "", false},
+    };
+    for (const auto& row : rows)
+        for (auto [platform, major] :
+             {std::pair{PlatformNt, 4u}, {PlatformNt, 5u}, {PlatformNt, 6u}, {Platform9x, 4u}})
+            for (BOOL upgrade : {FALSE, TRUE}) {
+                Context.Platform = platform, Context.OsMajorVersion = major, Context.Upgrade = upgrade;
+                const char* expected = platform == Platform9x ? row.win9x : major > 4 ? row.nt5 : row.nt4;
+                char destination[MAX_PATH] = "stale";
+                BOOL deferred = 7;  // left alone unless the entry here is deferrable
+                EXPECT_TRUE(MapPayloadDestination(row.name, destination, &deferred));
+                EXPECT_STREQ(destination, expected) << row.name << " " << platform << "/" << major;
+                EXPECT_EQ(deferred, row.deferrable && *expected ? upgrade : 7) << row.name << " " << platform;
+            }
+    EXPECT_TRUE(RecordedMessages().empty());
+}
+
+namespace {
+
+// Hooks for the failure rows; each fails one call the way the platform would.
+decltype(&CreateFileA) realCreateFile;
+decltype(&WriteFile) realWriteFile;
+decltype(&LZOpenFileA) realLzOpen;
+decltype(&LZClose) realLzClose;
+decltype(&FindResourceA) realFindResource;
+int lzOpens, lzCloses, frees;
+std::vector<std::string> moves, found;
+
+HANDLE FailCreate(DWORD onDisposition, DWORD error, LPCSTR p, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD d,
+                  DWORD f, HANDLE m)
+{
+    if (d != onDisposition)
+        return realCreateFile(p, a, s, sa, d, f, m);
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+}
+HANDLE WINAPI FailCreateCopy(LPCSTR p, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD d, DWORD f, HANDLE m)
+{
+    return FailCreate(CREATE_ALWAYS, ERROR_ACCESS_DENIED, p, a, s, sa, d, f, m);
+}
+HANDLE WINAPI FailOpenStamp(LPCSTR p, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD d, DWORD f, HANDLE m)
+{
+    return FailCreate(OPEN_EXISTING, ERROR_SHARING_VIOLATION, p, a, s, sa, d, f, m);
+}
+BOOL WINAPI WriteHalf(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    realWriteFile(file, bytes, size / 2, written, overlapped);
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+INT WINAPI FailLzOpen1(LPSTR p, LPOFSTRUCT o, WORD m) { return ++lzOpens == 1 ? LZERROR_READ : realLzOpen(p, o, m); }
+INT WINAPI FailLzOpen2(LPSTR p, LPOFSTRUCT o, WORD m) { return ++lzOpens == 2 ? HFILE_ERROR : realLzOpen(p, o, m); }
+void WINAPI CountLzClose(INT file) { ++lzCloses, realLzClose(file); }
+LONG WINAPI FailLzCopy(INT, INT) { return LZERROR_GLOBALLOC; }
+HRSRC WINAPI FindNothing(HMODULE, LPCSTR, LPCSTR) { return nullptr; }
+HRSRC WINAPI RecordFind(HMODULE m, LPCSTR n, LPCSTR t) { return found.push_back(n), realFindResource(m, n, t); }
+HGLOBAL WINAPI LoadNothing(HMODULE, HRSRC) { return nullptr; }
+LPVOID WINAPI LockNothing(HGLOBAL) { return nullptr; }
+BOOL WINAPI CountFree(HGLOBAL) { return ++frees, FALSE; }
+BOOL WINAPI FailEnumeration(HMODULE, LPCSTR, ENUMRESNAMEPROCA, LONG_PTR)
+{
+    return SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND), FALSE;
+}
+BOOL WINAPI RecordMove(LPCSTR from, LPCSTR to, DWORD flags)
+{
+    return moves.push_back(std::string(from) + ">" + to + ":" + std::to_string(flags)), TRUE;
+}
+
+} // namespace
+
+TEST(PayloadExtraction, EachFailureIsReportedAndLeavesWhatItShould)
+{
+    const struct {
+        void (*hook)();
+        const char *name, *text, *caption;
+        std::set<std::string> left;
+        int lzCloses, frees;
+        const char* move;
+    } rows[] = {
+        {[] { HOOK_IMPORT(FindResourceA, FindNothing); }, "VESK.SYS", "Cannot Find Resource", "VESK.SYS",
+         {}, 0, 0, ""},
+        {[] { HOOK_IMPORT(LoadResource, LoadNothing); }, "VESK.SYS", "Cannot Load Resource", nullptr, {}, 0, 0, ""},
+        {[] { HOOK_IMPORT(LockResource, LockNothing), HOOK_IMPORT(FreeResource, CountFree); }, "VESK.SYS",
+         "Cannot Lock Resource", nullptr, {}, 0, 1, ""},
+        {[] { realCreateFile = HOOK_IMPORT(CreateFileA, FailCreateCopy); }, "VESK.SYS",
+         "Unable to create compressed file '%TVESK.SY$'!", "Create File Failure! [00000005]", {}, 0, 0, ""},
+        {[] { realWriteFile = HOOK_IMPORT(WriteFile, WriteHalf); }, "VESK.SYS",
+         "Unable to write compressed file '%TVESK.SY$'!", "Write File Failure! [00000070]",
+         {"Temp\\VESK.SY$"}, 0, 0, ""},
+        {[] { realLzOpen = HOOK_IMPORT(LZOpenFileA, FailLzOpen1); }, "VESK.SYS",
+         "Unable to open source file '%TVESK.SY$'!", "File Open Failure! [-3]", {"Temp\\VESK.SY$"}, 0, 0, ""},
+        // Deferred: the target is <Temp>VESK.DLL, the message names the destination.
+        {[] { realLzOpen = HOOK_IMPORT(LZOpenFileA, FailLzOpen2); }, "VESK.DLL",
+         "Unable to open destination file '%SVesk.Dll'!", "File Open Failure! [-1]", {"Temp\\VESK.DL$"},
+         1, 0, ""},
+        {[] { HOOK_IMPORT(LZCopy, FailLzCopy); }, "VESK.SYS", "Unable to expand file '%DVesk.Sys'!",
+         "File Copy Failure! [-5]", {"Temp\\VESK.SY$", "Windows\\System\\Drivers\\Vesk.Sys"}, 2, 0, ""},
+        {[] { realCreateFile = HOOK_IMPORT(CreateFileA, FailOpenStamp); }, "VESK.DLL",
+         "Unable to open destination file '%TVESK.DLL'!", "Create File Failure! [00000020]",
+         {"Temp\\VESK.DLL"}, 2, 0, "%TVESK.DLL>%SVesk.Dll:5"},
+    };
+    for (const auto& row : rows) {
+        Scratch scratch("fail");
+        Context.Platform = PlatformNt, Context.OsMajorVersion = 5;
+        Context.Upgrade = TRUE, Context.FileCounter = 0;
+        lzOpens = lzCloses = frees = 0;
+        moves.clear();
+        InstallMessageRecorder();
+        realLzClose = HOOK_IMPORT(LZClose, CountLzClose);
+        HOOK_IMPORT(MoveFileExA, RecordMove);
+        row.hook();
+        EXPECT_FALSE(EnumPayloadProc(Context.Instance, RT_RCDATA, const_cast<char*>(row.name), 0)) << row.text;
+        RestoreImports();
+        ExpectWarnings({{Expand(row.text), row.caption}});
+        EXPECT_EQ(scratch.Label(CounterLabelId), "File 1 of 10");
+        EXPECT_EQ(scratch.Files(), row.left) << row.text;
+        EXPECT_EQ(lzCloses, row.lzCloses) << row.text;
+        EXPECT_EQ(frees, row.frees) << row.text;
+        EXPECT_EQ(moves, *row.move ? std::vector{Expand(row.move)} : std::vector<std::string>{}) << row.text;
+    }
+}
+
+TEST(PayloadExtraction, OverLongPathsAreRefusedBeforeAnythingIsWritten)
+{
+    // LZOpenFileA opens paths of up to 127 characters (its OFSTRUCT); a
+    // deferred destination is only named, in messages of up to 259
+    // characters, the longest of which adds 36 to the path.
+    const struct { char* field; const char *name, *file; size_t length; BOOL upgrade; bool installs; } rows[] = {
+        {Context.AppDir, "MIXER.EXE", "Mixer.exe", 127, FALSE, true},
+        {Context.AppDir, "MIXER.EXE", "Mixer.exe", 128, FALSE, false},
+        {Context.AppDir, "MIXER.EXE", "Mixer.exe", 260, FALSE, false},
+        {Context.TempDir, "RMVESK.EXE", "RMVESK.EX$", 127, FALSE, true},
+        {Context.TempDir, "RMVESK.EXE", "RMVESK.EX$", 128, FALSE, false},
+        {Context.SystemDir, "VESK.DLL", "Vesk.Dll", 223, TRUE, true},
+        {Context.SystemDir, "VESK.DLL", "Vesk.Dll", 224, TRUE, false},
+    };
+    for (const auto& row : rows) {
+        Scratch scratch("long");
+        Context.Platform = PlatformNt, Context.OsMajorVersion = 5, Context.Upgrade = row.upgrade;
+        size_t name = row.length - strlen(row.file) - scratch.root.size() - 1;
+        std::string dir = scratch.root + std::string(name, 'd') + "\\";
+        lstrcpyA(row.field, dir.c_str());
+        CreateDirectoryA(dir.c_str(), nullptr);
+        InstallMessageRecorder();
+        moves.clear();
+        HOOK_IMPORT(MoveFileExA, RecordMove);
+        HRSRC found = FindResourceA(nullptr, row.name, RT_RCDATA);
+        auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
+        EXPECT_EQ(ExpandPayload(row.name, bytes, SizeofResource(nullptr, found)), row.installs) << row.length;
+        RestoreImports();
+        if (row.installs)
+            ExpectWarnings({});
+        else
+            ExpectWarnings({{std::string("Unable to install ") + row.name + ": the path\n\n" + dir + row.file +
+                             "\n\nis too long for this setup program!", "Path Too Long!"}});
+        EXPECT_EQ(scratch.Files().empty(), !row.installs) << row.length;
+        EXPECT_EQ(moves.size(), row.upgrade && row.installs ? 1u : 0u);
+    }
+}
+
+TEST(PayloadExtraction, StaleCopiesAreReplacedAndForeignPayloadsOnlyCounted)
+{
+    Scratch scratch("stale");
+    Context.Platform = PlatformNt, Context.OsMajorVersion = 5;
+    std::ofstream(scratch.root + "Temp\\VESK.SY$") << std::string(100000, 'x');  // left by a failed run
+    EXPECT_TRUE(EnumPayloadProc(Context.Instance, RT_RCDATA, const_cast<char*>("VESK.SYS"), 0));
+    EXPECT_TRUE(EnumPayloadProc(Context.Instance, RT_RCDATA, const_cast<char*>("VESK.VXD"), 0));  // not on NT
+    EXPECT_EQ(scratch.Label(FileLabelId), Expand("%DVesk.Sys"));
+    EXPECT_EQ(scratch.Label(CounterLabelId), "File 2 of 10");
+    EXPECT_EQ(scratch.Files(), std::set<std::string>{"Windows\\System\\Drivers\\Vesk.Sys"});
+    EXPECT_TRUE(ReadAll(Expand("%DVesk.Sys")) == CarriedBytes("Vesk.Sys"));
+    ExpectWarnings({});
+    HOOK_IMPORT(EnumResourceNamesA, FailEnumeration);
+    EXPECT_FALSE(CopyFiles());
+    ExpectWarnings({{"EnumResourceNames [00000715]", nullptr}});
+}
+
+namespace {
+
+// What the running platform receives, relative to the scratch root.
+std::set<std::string> ExpectedFiles()
+{
+    std::set<std::string> files = {"Windows\\RmVesk.exe", "App\\Mixer.exe", "App\\Register.exe",
+                                   "App\\MarluneReleaseNotes.txt"};
+    if (Context.Platform == PlatformNt)
+        files.insert({"Windows\\System\\Vesk.Dll", "Windows\\System\\Drivers\\Vesk.Sys"});
+    else
+        files.insert({"Windows\\System\\Vesk.Drv", "Windows\\System\\Vesk.VxD", "Windows\\System\\VeskASIO.Dll"});
+    if (Context.Platform == Platform9x || Context.OsMajorVersion > 4)
+        files.insert("Windows\\Inf\\Vesk.Inf");
+    return files;
+}
+
+// The strings of a list ended by an empty string, each followed by "|".
+std::string Joined(const char* strings)
+{
+    std::string joined;
+    for (const char* p = strings; *p; p += strlen(p) + 1)
+        joined += std::string(p) + "|";
+    return joined;
+}
+
+// Takes the pending moves at restart out of the registry.
+std::string TakePendingMoves()
+{
+    char value[4096] = {};
+    DWORD size = sizeof value - 2;
+    HKEY key;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_ALL_ACCESS, &key);
+    RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+    RegDeleteValueA(key, "PendingFileRenameOperations");
+    RegCloseKey(key);
+    return Joined(value);
+}
+
+} // namespace
+
+TEST(PayloadAllPlatforms, CopyFilesInstallsTheCatalogueStamped)
+{
+    ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
+    Scratch scratch("full");
+    ASSERT_TRUE(CopyFiles());
+    ExpectWarnings({});
+    EXPECT_EQ(Context.FileCounter, 10);
+    EXPECT_EQ(scratch.Label(CounterLabelId), "File 10 of 10");
+    EXPECT_EQ(scratch.Label(FileLabelId), Expand(Context.Platform == PlatformNt ? "%DVesk.Sys" : "%SVeskASIO.Dll"));
+    EXPECT_EQ(scratch.Files(), ExpectedFiles());  // no compressed copy left in Temp
+    ExpectInstalledAsCarried(scratch.root, ExpectedFiles());
+}
+
+TEST(PayloadAllPlatforms, UpgradeLeavesTheDriversInUseToTheRestart)
+{
+    ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
+    const std::string wininit = std::string(Context.WindowsDir) + "WININIT.INI";
+    DeleteFileA(wininit.c_str());
+    TakePendingMoves();
+    Scratch scratch("upgrade");
+    Context.Upgrade = TRUE;
+    const bool nt = Context.Platform == PlatformNt;
+    std::set<std::string> expected = ExpectedFiles(), installed = expected;
+    std::vector<HANDLE> held;
+    using Names = std::vector<std::string>;
+    for (std::string file : nt ? Names{"Vesk.Dll"} : Names{"Vesk.Drv", "Vesk.VxD"}) {
+        std::string path = Expand("%S") + file;
+        std::ofstream(path) << "in use";
+        held.push_back(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        installed.erase("Windows\\System\\" + file);
+        CharUpperA(file.data());
+        installed.insert("Temp\\" + file);
+        expected.insert("Temp\\" + file);
+    }
+    EXPECT_TRUE(CopyFiles());
+    for (HANDLE h : held)
+        CloseHandle(h);
+    ExpectWarnings({});
+    char renames[4096] = {};
+    GetPrivateProfileSectionA("rename", renames, sizeof renames, wininit.c_str());
+    DeleteFileA(wininit.c_str());
+    EXPECT_EQ(TakePendingMoves(), nt ? Expand("\\??\\%TVESK.DLL|!\\??\\%SVesk.Dll|") : "");
+    EXPECT_EQ(Joined(renames), nt ? "" : Expand("%SVesk.Drv=%TVESK.DRV|%SVesk.VxD=%TVESK.VXD|"));
+    EXPECT_EQ(scratch.Files(), expected);
+    ExpectInstalledAsCarried(scratch.root, installed);
+    for (const std::string& file : expected)
+        if (!installed.count(file))
+            EXPECT_EQ(ReadAll(scratch.root + file), "in use") << file;
+}
+
+TEST(PayloadWin98, AFailingVxdStopsAfterTheEarlierFiles)
+{
+    ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
+    Scratch scratch("vxd");
+    // Neither the destination nor the name LZOpenFileA tries next can be created.
+    fs::create_directory(Expand("%SVesk.VxD"));
+    fs::create_directory(Expand("%SVesk.Vx_"));
+    found.clear();
+    realFindResource = HOOK_IMPORT(FindResourceA, RecordFind);
+    EXPECT_FALSE(CopyFiles());
+    auto messages = RecordedMessages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].text, Expand("Unable to open destination file '%SVesk.VxD'!"));
+    EXPECT_EQ(messages[0].caption, "File Open Failure! [-1]");
+    EXPECT_TRUE(messages[1].text.starts_with("EnumResourceNames [") && messages[1].text.size() == 28)
+        << messages[1].text;
+    EXPECT_TRUE(messages[1].captionIsNull);
+    EXPECT_EQ(scratch.Label(CounterLabelId), "File 9 of 10");
+    std::vector<std::string> offered;  // all but VESKASIO.DLL
+    for (int i = 0; i < 9; ++i)
+        offered.push_back(Carried[i][0]);
+    EXPECT_EQ(found, offered);
+    std::set<std::string> earlier = {"App\\MarluneReleaseNotes.txt", "App\\Mixer.exe", "App\\Register.exe",
+                                     "Windows\\RmVesk.exe", "Windows\\System\\Vesk.Drv", "Windows\\Inf\\Vesk.Inf"};
+    std::set<std::string> left = earlier;
+    left.insert("Temp\\VESK.VX$");
+    EXPECT_EQ(scratch.Files(), left);
+    ExpectInstalledAsCarried(scratch.root, earlier);
+}
+
+TEST(PayloadStandIns, TheDriverAnswersAndTheProgramsCloseOnRequest)
+{
+    char windowsDir[MAX_PATH];
+    GetWindowsDirectoryA(windowsDir, MAX_PATH);
+    const std::string log = std::string(windowsDir) + "\\Temp\\vesk-driver.log";
+    DeleteFileA(log.c_str());
+    HDRVR driver = OpenDriver(fs::path(PayloadDir + "Vesk.Dll").wstring().c_str(), nullptr, 0);
+    ASSERT_NE(driver, nullptr);
+    EXPECT_EQ(SendDriverMessage(driver, DRV_INSTALL, 0, 0), DRVCNF_OK);
+    CloseDriver(driver, 0, 0);
+    EXPECT_EQ(ReadAll(log), "DRV_LOAD 1\r\nDRV_ENABLE 2\r\nDRV_OPEN 3\r\nDRV_INSTALL 9\r\nDRV_CLOSE 4\r\n"
+                            "DRV_DISABLE 5\r\nDRV_FREE 6\r\n");
+    DeleteFileA(log.c_str());
+
+    // The setup closes these by their titles with WM_SYSCOMMAND / SC_CLOSE.
+    for (auto [program, title, minimised] : {std::tuple{"Mixer.exe\"", "Marlune Mixer", false},
+                                             {"Mixer.exe\" TASKBAR", "Marlune Mixer", true},
+                                             {"RmVesk.exe\"", "Uninstall Marlune Driver", false}}) {
+        std::string command = "\"" + PayloadDir + program;
+        STARTUPINFOA startup = {sizeof startup};
+        PROCESS_INFORMATION process;
+        ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   &process));
+        HWND window = nullptr;
+        for (int tries = 0; !window && tries < 200; ++tries, Sleep(50))
+            window = FindWindowA(nullptr, title);
+        EXPECT_NE(window, nullptr) << command;
+        EXPECT_EQ(IsIconic(window) != FALSE, minimised) << command;
+        SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << command << " did not close";
+            TerminateProcess(process.hProcess, 1);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
