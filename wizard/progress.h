@@ -10,6 +10,9 @@ INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM wParam, LPARA
 // Removes the progress window from the screen; after it returns the window is
 // gone and never appears, also when the progress thread has not created it yet.
 void CloseProgressWindow();
+// Forgets an earlier close request, so that a new progress thread shows its
+// window again (tests run many install steps in one process).
+void ResetProgressWindow();
 // Label updates from the main thread; nothing happens while the window is null.
 void SetCounterLabel(int fileCount);
 void SetFileLabel(const char* path);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include "tests/support/import_hook.h"
 #include "setup/install_context.h"
+#include "wizard/progress.h"
 
 namespace {
 
@@ -11,6 +12,7 @@ class ImportListener : public testing::EmptyTestEventListener {
     void OnTestStart(const testing::TestInfo&) override
     {
         ResetInstallContext();
+        ResetProgressWindow();
         InstallMessageRecorder();
     }
     void OnTestEnd(const testing::TestInfo&) override { RestoreImports(); }
