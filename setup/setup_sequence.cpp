@@ -1,9 +1,30 @@
 #include "setup/setup_sequence.h"
+#include "setup/install_context.h"
+#include "setup/message.h"
 #include "setup/startup.h"
+#include "wizard/wizard.h"
 
 int SetupMain(HINSTANCE instance, const char* commandTail)
 {
     if (!RunStartup(instance, commandTail))
         return 0;
+    CloseRunningApps();
+    Context.Upgrade = DeleteOldDriver();
+
+    if (ShowWizardDialog(WelcomeDialogId, nullptr) != 1) {
+        RestoreOldDriver();  // nothing is installed: put the working driver back
+        return 0;
+    }
+    DiscardOldDriverBackup();
+
+    if (!RunInstall()) {
+        ShowWarning("The Marlune Driver Installation Wizard was unable to complete successfully.\n\n"
+                    "Please report this problem to Brenmark as soon as possible.");
+        return 0;
+    }
+    INT_PTR choice = ShowWizardDialog(CompletionDialogId, nullptr);
+    if (!Context.Upgrade || choice != 1)
+        return 0;
+    RestartSystem();
     return 0;
 }

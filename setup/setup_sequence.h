@@ -4,3 +4,23 @@
 
 // Runs the whole setup; always returns 0, the program's exit code.
 int SetupMain(HINSTANCE instance, const char* commandTail);
+
+// First top-level window (Z order, hidden ones included) whose title begins
+// with `prefix`, compared case-sensitively; null when there is none.
+HWND FindWindowByTitlePrefix(const char* prefix);
+// Asks every companion program's window to close.
+void CloseRunningApps();
+
+// True when the installed driver file exists and could not be deleted (it is
+// in use: upgrade mode). A file that could be deleted is kept aside until the
+// user has agreed to install, so that it can be put back otherwise.
+BOOL DeleteOldDriver();
+void RestoreOldDriver();
+void DiscardOldDriverBackup();
+
+void RestartSystem();
+
+// The install step (see install_step.cpp).
+BOOL RunInstall();
+HCURSOR SetWaitCursor();
+void RestoreCursor(HCURSOR previous);

@@ -69,6 +69,20 @@ REG
   _bench_quiet wine regedit /S "$WINEPREFIX/bench-setup.reg"
 }
 
+# Clones a prefix with hard links, except the files Wine rewrites in place
+# (the registry hives and INI files), which each clone gets a copy of.
+_bench_clone_prefix() {
+  cp -al "$1" "$2"
+  local f
+  for f in "$2"/*.reg "$2"/drive_c/windows/*.ini; do
+    [ -f "$f" ] && cp --remove-destination "$1/${f#"$2"/}" "$f"
+  done
+  return 0
+}
+
+# Bumped whenever the template's making changes, so old build trees remake it.
+BENCH_VERSION=2
+
 bench_init() {
   BENCH=$1
   mkdir -p "$BENCH"
@@ -77,16 +91,17 @@ bench_init() {
   bench_display "$BENCH" || { flock -u 9; return 1; }
   # The template prefix is made once and never run afterwards; the unit
   # tests' prefix and every scenario's prefix are hard-linked clones of it.
-  if [ ! -f "$BENCH/template/.bench-ready" ]; then
-    rm -rf "$BENCH/template" "$BENCH/prefix"
+  if [ "$(cat "$BENCH/template/.bench-ready" 2>/dev/null)" != "$BENCH_VERSION" ]; then
+    WINEPREFIX="$BENCH/prefix" _bench_quiet wineserver -k || true
+    rm -rf "$BENCH/template" "$BENCH/prefix" "$BENCH/scratch"
     export WINEPREFIX="$BENCH/template"
     _bench_quiet wineboot -i
     bench_configure_prefix
     _bench_quiet wineserver -w
-    touch "$WINEPREFIX/.bench-ready"
+    echo "$BENCH_VERSION" >"$WINEPREFIX/.bench-ready"
   fi
   export WINEPREFIX="$BENCH/prefix"
-  [ -d "$WINEPREFIX" ] || cp -al "$BENCH/template" "$WINEPREFIX"
+  [ -d "$WINEPREFIX" ] || _bench_clone_prefix "$BENCH/template" "$WINEPREFIX"
   bench_server
   flock -u 9
 }
@@ -111,6 +126,6 @@ bench_clone() {
     rm -rf "$dest"
   fi
   mkdir -p "$BENCH/scratch"
-  cp -al "$BENCH/template" "$dest"
+  _bench_clone_prefix "$BENCH/template" "$dest"
   echo "$dest"
 }

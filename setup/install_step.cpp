@@ -1,0 +1,109 @@
+// The install step: progress window, payload files, Start menu and the
+// driver's registrations, in the order the platform needs them.
+#include "setup/setup_sequence.h"
+#include "setup/install_context.h"
+#include "setup/message.h"
+#include "payload/payload.h"
+#include "registration/registrations.h"
+#include "shell/shortcuts.h"
+#include "wizard/progress.h"
+
+#include <objbase.h>
+#include <cstdio>
+
+namespace {
+
+// Formats a directory followed by a file name; an over-long result is told
+// and refused instead of being cut short.
+bool FormatPath(char* path, const char* directory, const char* name)
+{
+    int n = snprintf(path, MAX_PATH, "%s%s", directory, name);
+    if (n >= 0 && n < MAX_PATH)
+        return true;
+    char text[MAX_PATH + 120];
+    snprintf(text, sizeof text, "The path of %s is too long:\n\n%.*s", name, MAX_PATH, directory);
+    ShowWarning(text);
+    path[0] = '\0';
+    return false;
+}
+
+void DeleteInDirectory(const char* directory, const char* name)
+{
+    char path[MAX_PATH];
+    if (FormatPath(path, directory, name))
+        DeleteFileA(path);
+}
+
+void RegisterAsioModule(const char* moduleName)
+{
+    char path[MAX_PATH];
+    if (FormatPath(path, Context.SystemDir, moduleName))
+        RegisterAsioDriver(path);
+}
+
+} // namespace
+
+HCURSOR SetWaitCursor()
+{
+    return SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+}
+
+void RestoreCursor(HCURSOR previous)
+{
+    SetCursor(previous);
+}
+
+BOOL RunInstall()
+{
+    CoInitialize(nullptr);
+    CreateThread(nullptr, 0, ProgressThread, nullptr, 0, nullptr);
+    HCURSOR previous = SetWaitCursor();
+
+    const bool nt5 = Context.Platform == PlatformNt && Context.OsMajorVersion > 4;
+    if (nt5) {
+        // A stale INF and its precompiled form would shadow the new INF file.
+        DeleteInDirectory(Context.InfDir, "Vesk.Inf");
+        DeleteInDirectory(Context.InfDir, "Vesk.PNF");
+    }
+
+    if (!CopyFiles()) {
+        CloseProgressWindow();
+        RestoreCursor(previous);
+        ShowWarning("CopyFiles Failed!");
+        return FALSE;
+    }
+
+    DWORD errorCode = 0;
+    char folder[MAX_PATH] = "";
+    if (!CreateStartMenuEntries(&errorCode, folder)) {
+        CloseProgressWindow();
+        RestoreCursor(previous);
+        char text[80];
+        snprintf(text, sizeof text, "Unable to create Vesk Start Menu folder! [%08lx]",
+                 static_cast<unsigned long>(errorCode));
+        ShowWarning(text, folder);
+        return FALSE;
+    }
+
+    char uninstaller[MAX_PATH];
+    if (FormatPath(uninstaller, Context.WindowsDir, "RmVesk.exe"))
+        WriteUninstallEntry(uninstaller);
+
+    if (Context.Platform == Platform9x) {
+        RegisterAsioModule("VeskASIO.Dll");
+        WritePciBusValue();
+    } else {
+        RegisterAsioModule("Vesk.Dll");
+        WriteDriverDescription();
+        if (Context.OsMajorVersion >= 5 && Context.RegisterDevices)
+            RegisterPnpDevices();
+        ReorderDriverSlots();
+    }
+
+    CloseProgressWindow();
+    RestoreCursor(previous);
+
+    if (Context.Platform == PlatformNt && !Context.Upgrade)
+        InstallAndEnableDriver();
+    return TRUE;
+}

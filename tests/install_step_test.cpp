@@ -1,0 +1,249 @@
+// The install step's order of actions on each platform, seen through the
+// platform calls each action makes. The calls that would change the machine
+// are replaced: the payload enumeration, shortcut objects, the Start-menu
+// folder, registry writes, SETUPAPI.DLL and the driver.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <mmsystem.h>
+#include <objbase.h>
+#include <string>
+#include <vector>
+#include "setup/install_context.h"
+#include "setup/setup_sequence.h"
+#include "setup/startup.h"
+#include "tests/support/import_hook.h"
+
+namespace {
+
+using Steps = std::vector<std::string>;
+Steps steps;
+BOOL copyFilesResult;
+DWORD folderError;
+LONG setValueResult;
+HCURSOR waitCursor;
+
+void Step(const std::string& step)
+{
+    if (steps.empty() || steps.back() != step)  // runs of one action count once
+        steps.push_back(step);
+}
+
+// Whether this run's progress window is on the screen.
+bool ProgressShown()
+{
+    HWND window = Context.ProgressWindow.load();
+    return window && IsWindow(window) && IsWindowVisible(window);
+}
+
+// Runs the install step, then lets its progress thread finish making its
+// window, so that no thread of one run is still starting while the next runs.
+BOOL RunInstallAndSettle()
+{
+    BOOL result = RunInstall();
+    for (int i = 0; i < 100 && !Context.ProgressWindow.load(); ++i)
+        Sleep(20);
+    Sleep(150);
+    return result;
+}
+
+decltype(&CreateThread) realCreateThread;
+decltype(&SetCursor) realSetCursor;
+decltype(&MessageBoxA) realMessageBox;
+
+HRESULT WINAPI StepCoInitialize(LPVOID) { Step("CoInitialize"); return S_OK; }
+HANDLE WINAPI StepCreateThread(LPSECURITY_ATTRIBUTES a, SIZE_T s, LPTHREAD_START_ROUTINE f, LPVOID p, DWORD c, LPDWORD id)
+{
+    Step("ProgressThread");
+    return realCreateThread(a, s, f, p, c, id);
+}
+HCURSOR WINAPI StepSetCursor(HCURSOR cursor)
+{
+    if (cursor == waitCursor)
+        Step("WaitCursor");
+    else
+        Step(ProgressShown() ? "RestoreCursor with progress shown" : "RestoreCursor");
+    return realSetCursor(cursor);
+}
+BOOL WINAPI StepDeleteFile(LPCSTR path)
+{
+    std::string p = path;
+    Step("Delete " + p.substr(p.find_last_of('\\') + 1));
+    return FALSE;
+}
+BOOL WINAPI StepEnumResourceNames(HMODULE, LPCSTR, ENUMRESNAMEPROCA, LONG_PTR)
+{
+    Step("CopyFiles");
+    SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
+    return copyFilesResult;
+}
+HRESULT WINAPI StepCoCreateInstance(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* object)
+{
+    Step("Shortcut");
+    *object = nullptr;
+    return E_FAIL;
+}
+BOOL WINAPI StepCreateDirectory(LPCSTR, LPSECURITY_ATTRIBUTES)
+{
+    Step("StartMenuFolder");
+    SetLastError(folderError);
+    return folderError == ERROR_SUCCESS;
+}
+LONG WINAPI StepSetValue(HKEY, LPCSTR name, DWORD, DWORD, const BYTE* data, DWORD)
+{
+    std::string n = name ? name : "@";
+    const char* text = reinterpret_cast<const char*>(data);
+    if (n == "DisplayName" || n == "UninstallString")
+        Step("Uninstall");
+    else if (n == "@" && strchr(text, '\\'))
+        Step(std::string("AsioModule ") + (strrchr(text, '\\') + 1));
+    else if (n == "CLSID" || n == "@" || n == "ThreadingModel")
+        Step("Asio");
+    else if (n == "7C3110B5")
+        Step("PciBus");
+    else if (n == "Vesk.Dll")
+        Step("DriverDescription");
+    else if (n.rfind("Wave", 0) == 0 || n.rfind("MIDI", 0) == 0 || n.rfind("Mixer", 0) == 0)
+        Step("DriverSlots");
+    else
+        Step("Registry " + n);
+    return setValueResult;
+}
+LONG WINAPI KeepValue(HKEY, LPCSTR) { return ERROR_FILE_NOT_FOUND; }
+HMODULE WINAPI StepLoadLibrary(LPCSTR name)
+{
+    Step(std::string("LoadLibrary ") + name);
+    return nullptr;
+}
+HDRVR WINAPI StepOpenDriver(LPCWSTR, LPCWSTR, LPARAM) { Step("InstallAndEnableDriver"); return nullptr; }
+int WINAPI StepMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT)
+{
+    std::string step = std::string("Message ") + text;
+    if (caption)
+        step += std::string(" [") + caption + "]";
+    if (ProgressShown() || GetCursor() == waitCursor)
+        step += " (while installing)";
+    Step(step);
+    return IDOK;
+}
+
+void HookInstallStep()
+{
+    steps.clear();
+    copyFilesResult = TRUE;
+    folderError = ERROR_SUCCESS;
+    setValueResult = ERROR_SUCCESS;
+    waitCursor = LoadCursorA(nullptr, IDC_WAIT);
+    HOOK_IMPORT(CoInitialize, StepCoInitialize);
+    realCreateThread = HOOK_IMPORT(CreateThread, StepCreateThread);
+    realSetCursor = HOOK_IMPORT(SetCursor, StepSetCursor);
+    HOOK_IMPORT(DeleteFileA, StepDeleteFile);
+    HOOK_IMPORT(EnumResourceNamesA, StepEnumResourceNames);
+    HOOK_IMPORT(CoCreateInstance, StepCoCreateInstance);
+    HOOK_IMPORT(CreateDirectoryA, StepCreateDirectory);
+    HOOK_IMPORT(RegSetValueExA, StepSetValue);
+    HOOK_IMPORT(RegDeleteValueA, KeepValue);
+    HOOK_IMPORT(LoadLibraryA, StepLoadLibrary);
+    HOOK_IMPORT(OpenDriver, StepOpenDriver);
+    HOOK_IMPORT(MessageBoxA, StepMessageBox);
+}
+
+void PrepareContext(int platform, DWORD major, BOOL upgrade, BOOL registerDevices)
+{
+    ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
+    Context.Platform = platform;
+    Context.OsMajorVersion = major;
+    Context.Upgrade = upgrade;
+    Context.RegisterDevices = registerDevices;
+}
+
+Steps Join(std::initializer_list<Steps> parts)
+{
+    Steps all;
+    for (const auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+const Steps Begin = {"CoInitialize", "ProgressThread", "WaitCursor"};
+const Steps StaleInf = {"Delete Vesk.Inf", "Delete Vesk.PNF"};
+const Steps StartMenu = {"CopyFiles", "Shortcut", "StartMenuFolder", "Shortcut", "Uninstall"};
+const Steps NtAsio = {"Asio", "AsioModule Vesk.Dll", "Asio", "DriverDescription"};
+const Steps Devices = {"LoadLibrary SETUPAPI.DLL", "Message Unable to Load SetupAPI.Dll (while installing)"};
+
+} // namespace
+
+TEST(InstallStep, ActionsInOrderForEachPlatformAndMode)
+{
+    struct Case {
+        const char* name;
+        int platform;
+        DWORD major;
+        BOOL upgrade, registerDevices;
+        Steps expected;
+    };
+    const Case cases[] = {
+        {"NT 4 fresh", PlatformNt, 4, FALSE, TRUE,
+         Join({Begin, StartMenu, NtAsio, {"DriverSlots", "RestoreCursor", "InstallAndEnableDriver"}})},
+        {"NT 4 upgrade", PlatformNt, 4, TRUE, TRUE,
+         Join({Begin, StartMenu, NtAsio, {"DriverSlots", "RestoreCursor"}})},
+        {"NT 5 fresh", PlatformNt, 5, FALSE, TRUE,
+         Join({Begin, StaleInf, StartMenu, NtAsio, Devices, {"DriverSlots", "RestoreCursor", "InstallAndEnableDriver"}})},
+        {"NT 5 NOW2K", PlatformNt, 5, FALSE, FALSE,
+         Join({Begin, StaleInf, StartMenu, NtAsio, {"DriverSlots", "RestoreCursor", "InstallAndEnableDriver"}})},
+        {"NT 5 upgrade", PlatformNt, 5, TRUE, TRUE,
+         Join({Begin, StaleInf, StartMenu, NtAsio, Devices, {"DriverSlots", "RestoreCursor"}})},
+        {"9x fresh", Platform9x, 4, FALSE, TRUE,
+         Join({Begin, StartMenu, {"Asio", "AsioModule VeskASIO.Dll", "Asio", "PciBus", "RestoreCursor"}})},
+        {"9x upgrade", Platform9x, 4, TRUE, TRUE,
+         Join({Begin, StartMenu, {"Asio", "AsioModule VeskASIO.Dll", "Asio", "PciBus", "RestoreCursor"}})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetInstallContext();
+        PrepareContext(c.platform, c.major, c.upgrade, c.registerDevices);
+        HookInstallStep();
+        EXPECT_TRUE(RunInstallAndSettle());
+        EXPECT_EQ(steps, c.expected);
+        RestoreImports();
+    }
+}
+
+// Each failure closes the progress window and restores the cursor before its
+// message, and stops the step: nothing after it is made.
+TEST(InstallStep, FailuresStopTheStepAfterClosingTheProgressWindow)
+{
+    PrepareContext(PlatformNt, 5, FALSE, TRUE);
+    HookInstallStep();
+    copyFilesResult = FALSE;
+    EXPECT_FALSE(RunInstallAndSettle());
+    // The payload's own message comes while the window is up; the step's
+    // message after it is gone.
+    EXPECT_EQ(steps, Join({Begin, StaleInf, {"CopyFiles",
+                           "Message EnumResourceNames [00000715] (while installing)",
+                           "RestoreCursor", "Message CopyFiles Failed!"}}));
+    RestoreImports();
+
+    ResetInstallContext();
+    PrepareContext(Platform9x, 4, FALSE, TRUE);
+    HookInstallStep();
+    folderError = ERROR_PATH_NOT_FOUND;
+    EXPECT_FALSE(RunInstallAndSettle());
+    ASSERT_GE(steps.size(), 3u);
+    EXPECT_EQ(Steps(steps.end() - 3, steps.end() - 1), Steps({"StartMenuFolder", "RestoreCursor"}));
+    EXPECT_EQ(steps.back().rfind("Message Unable to create Vesk Start Menu folder! [00000003] [", 0), 0u) << steps.back();
+    EXPECT_NE(steps.back().find("\\Brenmark]"), std::string::npos) << steps.back();
+    EXPECT_EQ(steps.back().find("while installing"), std::string::npos) << steps.back();
+}
+
+TEST(InstallStep, FailingRegistrationsDoNotChangeTheResult)
+{
+    PrepareContext(PlatformNt, 5, TRUE, FALSE);
+    HookInstallStep();
+    setValueResult = ERROR_ACCESS_DENIED;
+    EXPECT_TRUE(RunInstallAndSettle());
+    int refused = 0;
+    for (const auto& s : steps)
+        refused += s.rfind("Message RegSetValueEx Failed!", 0) == 0;
+    EXPECT_GE(refused, 5);  // every registration was still attempted
+    EXPECT_EQ(steps.back(), "RestoreCursor");
+}

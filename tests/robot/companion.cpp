@@ -1,0 +1,58 @@
+// A stand-in companion program for tests: one top-level window with the given
+// title that answers the close request (WM_SYSCOMMAND / SC_CLOSE) as told.
+//   companion.exe closes|refuses|hangs|asks TITLE
+// "asks" behaves like a program that asks its user a question on closing: its
+// window is disabled for 2.5 s (a modal question), then it closes.
+#include <windows.h>
+#include <cstring>
+
+namespace {
+
+enum { Closes, Refuses, Hangs, Asks } behaviour = Closes;
+
+LRESULT CALLBACK CompanionProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE) {
+        if (behaviour == Refuses)
+            return 0;
+        if (behaviour == Hangs)
+            Sleep(INFINITE);
+        if (behaviour == Asks) {
+            EnableWindow(window, FALSE);
+            SetTimer(window, 1, 2500, nullptr);
+            MSG msg;
+            while (GetMessageA(&msg, nullptr, 0, 0) && !(msg.message == WM_TIMER && msg.hwnd == window))
+                DispatchMessageA(&msg);
+            KillTimer(window, 1);
+            EnableWindow(window, TRUE);
+        }
+    }
+    if (message == WM_DESTROY)
+        PostQuitMessage(0);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
+{
+    const char* title = strchr(commandLine, ' ');
+    title = title ? title + 1 : "Marlune Mixer";
+    if (strncmp(commandLine, "refuses", 7) == 0)
+        behaviour = Refuses;
+    else if (strncmp(commandLine, "hangs", 5) == 0)
+        behaviour = Hangs;
+    else if (strncmp(commandLine, "asks", 4) == 0)
+        behaviour = Asks;
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = CompanionProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = "MarluneCompanion";
+    RegisterClassA(&wc);
+    CreateWindowExA(0, wc.lpszClassName, title, WS_OVERLAPPEDWINDOW, 0, 0, 240, 120,
+                    nullptr, nullptr, instance, nullptr);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageA(&msg);
+    return 0;
+}

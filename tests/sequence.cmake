@@ -1,0 +1,17 @@
+# Test programs for the setup sequence and the end-to-end scenarios.
+add_executable(companion WIN32 tests/robot/companion.cpp)
+target_link_options(companion PRIVATE -static)
+add_dependencies(unit_tests companion)
+target_compile_definitions(unit_tests PRIVATE COMPANION_EXE="$<TARGET_FILE:companion>")
+
+add_executable(robot tests/robot/robot.cpp)
+target_link_libraries(robot PRIVATE ole32 uuid gdi32)
+target_link_options(robot PRIVATE -static -static-libgcc -static-libstdc++)
+
+# End-to-end scenarios, each in a scratch prefix of its own.
+set(SCENARIOS xp_fresh nt4_fresh 98_fresh w2k_now2k xp_upgrade 98_upgrade xp_cancel xp_copy_failure)
+foreach(scenario ${SCENARIOS})
+  add_test(NAME scenario_${scenario}
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/scenarios/run.sh ${WINE_BENCH_DIR} ${CMAKE_BINARY_DIR} ${scenario})
+  set_tests_properties(scenario_${scenario} PROPERTIES TIMEOUT 240 RESOURCE_LOCK scenario_${scenario})
+endforeach()

@@ -1,0 +1,308 @@
+// The setup sequence's own steps: closing companion programs against real
+// windows, the old-driver test with its backup, and the restart calls.
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+#include "setup/install_context.h"
+#include "setup/setup_sequence.h"
+#include "tests/support/import_hook.h"
+
+namespace {
+
+// A companion program in a process of its own (tests/robot/companion.cpp),
+// as the real companions are: reading the title of a hung window of another
+// process never blocks, while one of this process would.
+struct Companion {
+    const char* behaviour;
+    std::string title;
+    HWND window = nullptr;
+    PROCESS_INFORMATION process = {};
+};
+
+std::string WindowsPath(std::string unixPath)
+{
+    for (char& c : unixPath)
+        if (c == '/')
+            c = '\\';
+    return "Z:" + unixPath;
+}
+
+void StartCompanion(Companion& companion)
+{
+    std::string commandLine = "\"" + WindowsPath(COMPANION_EXE) + "\" " + companion.behaviour + " " + companion.title;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &companion.process));
+    WaitForInputIdle(companion.process.hProcess, 5000);
+    for (int i = 0; i < 200 && !companion.window; ++i) {
+        companion.window = FindWindowA("MarluneCompanion", companion.title.c_str());
+        if (!companion.window)
+            Sleep(25);
+    }
+    ASSERT_NE(companion.window, nullptr) << companion.title;
+}
+
+void StopCompanion(Companion& companion)
+{
+    TerminateProcess(companion.process.hProcess, 0);
+    WaitForSingleObject(companion.process.hProcess, 5000);
+    CloseHandle(companion.process.hProcess);
+    CloseHandle(companion.process.hThread);
+}
+
+std::vector<std::string> closeRequests;
+decltype(&SendMessageTimeoutA) realSendTimeout;
+LRESULT WINAPI RecordSendTimeout(HWND w, UINT m, WPARAM wp, LPARAM lp, UINT f, UINT t, PDWORD_PTR r)
+{
+    char title[256] = "";
+    GetWindowTextA(w, title, sizeof title);
+    closeRequests.push_back(title);
+    EXPECT_EQ(m, static_cast<UINT>(WM_SYSCOMMAND));
+    EXPECT_EQ(wp, static_cast<WPARAM>(SC_CLOSE));
+    EXPECT_EQ(lp, 0);
+    return realSendTimeout(w, m, wp, lp, f, t, r);
+}
+
+void RecordCloseRequests()
+{
+    closeRequests.clear();
+    realSendTimeout = HOOK_IMPORT(SendMessageTimeoutA, RecordSendTimeout);
+}
+
+} // namespace
+
+TEST(CloseRunningApps, ClosesEveryWindowOfAPrefixBeforeTheNextAndOnlyExactCase)
+{
+    RecordCloseRequests();
+    CloseRunningApps();
+    EXPECT_TRUE(closeRequests.empty());
+
+    Companion companions[] = {
+        {"closes", "Marlune 1 Mixer"},
+        {"closes", "Marlune Mixer"},
+        {"closes", "Marlune Mixer - Settings"},
+        {"closes", "marlune mixer"},
+        {"closes", "Uninstall Marlune Driver"},
+    };
+    for (auto& c : companions)
+        StartCompanion(c);
+    EXPECT_EQ(FindWindowByTitlePrefix("Marlune 1"), companions[0].window);
+    EXPECT_EQ(FindWindowByTitlePrefix("Marlune Mixer -"), companions[2].window);
+    EXPECT_EQ(FindWindowByTitlePrefix("Marlune mixer"), nullptr);
+
+    CloseRunningApps();
+    ASSERT_EQ(closeRequests.size(), 4u);
+    // The two windows of the first prefix (in Z order), then the others.
+    EXPECT_EQ(closeRequests[0].substr(0, 13), "Marlune Mixer");
+    EXPECT_EQ(closeRequests[1].substr(0, 13), "Marlune Mixer");
+    EXPECT_EQ(closeRequests[2], "Marlune 1 Mixer");
+    EXPECT_EQ(closeRequests[3], "Uninstall Marlune Driver");
+    EXPECT_FALSE(IsWindow(companions[0].window));
+    EXPECT_FALSE(IsWindow(companions[1].window));
+    EXPECT_FALSE(IsWindow(companions[2].window));
+    EXPECT_TRUE(IsWindow(companions[3].window));
+    EXPECT_TRUE(RecordedMessages().empty());
+    for (auto& c : companions)
+        StopCompanion(c);
+}
+
+// A refusing and a hung window end with a message naming them instead of a
+// hang; a program that asks its user first is waited for.
+TEST(CloseRunningApps, GivesUpOnRefusingAndHungWindowsButWaitsForAQuestion)
+{
+    Companion companions[] = {
+        {"refuses", "Marlune 2 Mixer"},
+        {"hangs", "Marlune 3 Mixer"},
+        {"asks", "Marlune 4 Mixer"},
+    };
+    for (auto& c : companions)
+        StartCompanion(c);
+    RecordCloseRequests();
+    DWORD start = GetTickCount();
+    CloseRunningApps();
+    DWORD elapsed = GetTickCount() - start;
+
+    auto messages = RecordedMessages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].text, "The program \"Marlune 2 Mixer\" could not be closed.\n\n"
+                                "Please close it yourself; the installation goes on.");
+    EXPECT_NE(messages[1].text.find("\"Marlune 3 Mixer\""), std::string::npos);
+    for (const auto& m : messages)
+        EXPECT_EQ(m.style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+    EXPECT_TRUE(IsWindow(companions[0].window));
+    EXPECT_FALSE(IsWindow(companions[2].window));
+    int asked = 0;
+    for (const auto& r : closeRequests)
+        asked += r == "Marlune 4 Mixer";
+    EXPECT_EQ(asked, 1) << "the question was interrupted by another close request";
+    EXPECT_LT(elapsed, 30000u);
+    for (auto& c : companions)
+        StopCompanion(c);
+}
+
+namespace {
+
+const char ScratchSystem[] = "C:\\marlune-sequence\\system\\";
+const char ScratchTemp[] = "C:\\marlune-sequence\\temp\\";
+
+void PrepareDriverScratch()
+{
+    CreateDirectoryA("C:\\marlune-sequence", nullptr);
+    CreateDirectoryA(ScratchSystem, nullptr);
+    CreateDirectoryA(ScratchTemp, nullptr);
+    strcpy(Context.SystemDir, ScratchSystem);
+    strcpy(Context.TempDir, ScratchTemp);
+}
+
+std::string ReadText(const std::string& path)
+{
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return "<missing>";
+    char data[256];
+    DWORD read = 0;
+    ::ReadFile(f, data, sizeof data, &read, nullptr);
+    CloseHandle(f);
+    return std::string(data, read);
+}
+
+void WriteText(const std::string& path, const std::string& content)
+{
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written;
+    ::WriteFile(f, content.data(), content.size(), &written, nullptr);
+    CloseHandle(f);
+}
+
+} // namespace
+
+TEST(DeleteOldDriver, DecidesTheModeAndKeepsADeletedDriverUntilTheUserAgrees)
+{
+    PrepareDriverScratch();
+    struct { int platform; const char* file; } platforms[] = {
+        {PlatformNt, "Vesk.Dll"}, {Platform9x, "Vesk.Drv"},
+    };
+    for (const auto& p : platforms) {
+        SCOPED_TRACE(p.file);
+        Context.Platform = p.platform;
+        std::string driver = std::string(ScratchSystem) + p.file;
+        DeleteFileA(driver.c_str());
+        EXPECT_FALSE(DeleteOldDriver());  // missing: a first install
+        RestoreOldDriver();
+        EXPECT_EQ(ReadText(driver), "<missing>");
+
+        WriteText(driver, "working driver");
+        EXPECT_FALSE(DeleteOldDriver());  // deletable: a fresh install
+        EXPECT_EQ(ReadText(driver), "<missing>");
+        RestoreOldDriver();               // the user cancelled
+        EXPECT_EQ(ReadText(driver), "working driver");
+
+        EXPECT_FALSE(DeleteOldDriver());
+        DiscardOldDriverBackup();         // the install step began
+        RestoreOldDriver();
+        EXPECT_EQ(ReadText(driver), "<missing>");
+        EXPECT_EQ(ReadText(std::string(ScratchTemp) + "VESKOLD.BAK"), "<missing>");
+
+        WriteText(driver, "driver in use");
+        HANDLE held = CreateFileA(driver.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_TRUE(DeleteOldDriver());   // cannot be deleted: upgrade mode
+        CloseHandle(held);
+        RestoreOldDriver();
+        EXPECT_EQ(ReadText(driver), "driver in use");
+        DeleteFileA(driver.c_str());
+    }
+    EXPECT_TRUE(RecordedMessages().empty());
+}
+
+namespace {
+
+std::vector<std::string> restartCalls;
+decltype(&OpenProcessToken) realOpenToken;
+decltype(&AdjustTokenPrivileges) realAdjust;
+BOOL openTokenResult = TRUE;
+DWORD adjustError = ERROR_SUCCESS;
+
+BOOL WINAPI RecordOpenToken(HANDLE process, DWORD access, PHANDLE token)
+{
+    restartCalls.push_back("OpenProcessToken " + std::to_string(access));
+    return openTokenResult && realOpenToken(process, access, token);
+}
+BOOL WINAPI RecordAdjust(HANDLE token, BOOL all, PTOKEN_PRIVILEGES p, DWORD length, PTOKEN_PRIVILEGES, PDWORD)
+{
+    restartCalls.push_back("Adjust " + std::to_string(p->Privileges[0].Attributes) + " " + std::to_string(length));
+    (void)token; (void)all;
+    SetLastError(adjustError);
+    return TRUE;
+}
+BOOL WINAPI RecordLookup(LPCSTR system, LPCSTR name, PLUID luid)
+{
+    restartCalls.push_back(std::string("Lookup ") + (system ? system : "local") + " " + name);
+    luid->LowPart = 19;
+    luid->HighPart = 0;
+    return TRUE;
+}
+BOOL WINAPI RecordShutdown(LPSTR machine, LPSTR message, DWORD timeout, BOOL force, BOOL reboot)
+{
+    restartCalls.push_back("Shutdown " + std::string(machine ? machine : "local") + " " +
+                           (message ? message : "none") + " " + std::to_string(timeout) + " " +
+                           std::to_string(force) + " " + std::to_string(reboot));
+    return TRUE;
+}
+BOOL WINAPI RecordExitWindows(UINT flags, DWORD reserved)
+{
+    restartCalls.push_back("ExitWindowsEx " + std::to_string(flags) + " " + std::to_string(reserved));
+    return TRUE;
+}
+decltype(&CloseHandle) realCloseHandle;
+BOOL WINAPI RecordCloseHandle(HANDLE h)
+{
+    restartCalls.push_back("CloseHandle");
+    return realCloseHandle(h);
+}
+
+void HookRestart()
+{
+    restartCalls.clear();
+    realOpenToken = HOOK_IMPORT(OpenProcessToken, RecordOpenToken);
+    realAdjust = HOOK_IMPORT(AdjustTokenPrivileges, RecordAdjust);
+    HOOK_IMPORT(LookupPrivilegeValueA, RecordLookup);
+    HOOK_IMPORT(InitiateSystemShutdownA, RecordShutdown);
+    HOOK_IMPORT(ExitWindowsEx, RecordExitWindows);
+    realCloseHandle = HOOK_IMPORT(CloseHandle, RecordCloseHandle);
+}
+
+} // namespace
+
+// No test restarts anything: every call that would is replaced.
+TEST(RestartSystem, AsksThePlatformToRestartInItsOwnWay)
+{
+    using Calls = std::vector<std::string>;
+    struct Case { int platform; BOOL openToken; DWORD adjustError; Calls expected; };
+    const Calls enable = {"Lookup local SeShutdownPrivilege", "Adjust 2 16"};
+    const Calls disable = {"Lookup local SeShutdownPrivilege", "Adjust 0 16", "CloseHandle"};
+    auto join = [](std::initializer_list<Calls> parts) {
+        Calls all;
+        for (const auto& p : parts)
+            all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    const Case cases[] = {
+        {PlatformNt, TRUE, ERROR_SUCCESS,
+         join({{"OpenProcessToken 40"}, enable, {"Shutdown local none 0 0 1"}, disable})},
+        {PlatformNt, TRUE, ERROR_NOT_ALL_ASSIGNED, join({{"OpenProcessToken 40"}, enable, disable})},
+        {PlatformNt, FALSE, ERROR_SUCCESS, {"OpenProcessToken 40"}},
+        {Platform9x, TRUE, ERROR_SUCCESS, {"ExitWindowsEx 6 0"}},
+    };
+    for (const Case& c : cases) {
+        HookRestart();
+        Context.Platform = c.platform;
+        openTokenResult = c.openToken;
+        adjustError = c.adjustError;
+        RestartSystem();
+        EXPECT_EQ(restartCalls, c.expected);
+        RestoreImports();
+    }
+    openTokenResult = TRUE;
+    adjustError = ERROR_SUCCESS;
+}
