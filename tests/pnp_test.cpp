@@ -11,6 +11,7 @@
 #include "registration/pnp.h"
 #include "registration/registrations.h"
 #include "tests/support/import_hook.h"
+#include "tests/support/raw_registry.h"
 
 namespace {
 
@@ -36,14 +37,7 @@ std::string Sz(const std::string& text) { return text + '\0'; }
 
 std::string Value(const std::string& path, const char* name, DWORD* type = nullptr)
 {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return "<no key>";
-    char data[1024];
-    DWORD size = sizeof data;
-    LONG r = RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<BYTE*>(data), &size);
-    RegCloseKey(key);
-    return r == ERROR_SUCCESS ? std::string(data, size) : "<no value>";
+    return RawMachineValue(path, name, type);
 }
 std::string DriverOf(const std::string& device) { return Value(DeviceKey(device), "Driver"); }
 

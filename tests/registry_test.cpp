@@ -4,6 +4,7 @@
 #include <string>
 #include "registration/registry.h"
 #include "tests/support/import_hook.h"
+#include "tests/support/raw_registry.h"
 
 namespace {
 
@@ -20,18 +21,6 @@ bool KeyExists(const std::string& path)
     return true;
 }
 
-// Reads a value raw, as the platform stores it.
-std::string RawValue(const std::string& path, const char* name, DWORD* type)
-{
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return "<no key>";
-    char data[1024];
-    DWORD size = sizeof data;
-    LONG r = RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<BYTE*>(data), &size);
-    RegCloseKey(key);
-    return r == ERROR_SUCCESS ? std::string(data, size) : "<no value>";
-}
 
 void StoreRaw(const std::string& path, const char* name, const std::string& bytes, DWORD type = REG_SZ)
 {
@@ -81,7 +70,7 @@ TEST_F(Registry, WritesStoreTypesAndExactByteCounts)
     };
     for (const auto& e : expected) {
         DWORD type = 0;
-        EXPECT_EQ(RawValue(Key("Values"), e.name, &type), e.bytes) << (e.name ? e.name : "(default)");
+        EXPECT_EQ(RawMachineValue(Key("Values"), e.name, &type), e.bytes) << (e.name ? e.name : "(default)");
         EXPECT_EQ(type, e.type) << (e.name ? e.name : "(default)");
     }
     EXPECT_TRUE(RecordedMessages().empty());
@@ -169,7 +158,7 @@ TEST_F(Registry, RemoveValueReportsWhetherItDeleted)
     StoreRaw(Key("D"), "There", std::string("1\0", 2));
     EXPECT_TRUE(RegRemoveValue(HKEY_LOCAL_MACHINE, Key("D").c_str(), "There"));
     DWORD type;
-    EXPECT_EQ(RawValue(Key("D"), "There", &type), "<no value>");
+    EXPECT_EQ(RawMachineValue(Key("D"), "There", &type), "<no value>");
     CountFlushesAndCloses();
     EXPECT_FALSE(RegRemoveValue(HKEY_LOCAL_MACHINE, Key("D").c_str(), "There"));
     EXPECT_EQ(flushes, 1);

@@ -440,7 +440,7 @@ TEST(ProgressWindow, ShowsCentredAndTakesLabelsFromTheMainThreadButNoClose)
     HANDLE thread = StartProgressThread();
     HWND window = AwaitProgressWindow();
     ASSERT_NE(window, nullptr);
-    // Reading a label waits for the progress thread's loop: creation is over.
+    // Reading a label waits until the progress thread takes messages.
     EXPECT_EQ(ItemText(window, CounterLabelId), "File 0 of 10");
     EXPECT_EQ(ItemText(window, FileLabelId), "");
     EXPECT_EQ(WindowText(window), "Copy Files");
