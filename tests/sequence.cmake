@@ -9,7 +9,7 @@ target_link_libraries(robot PRIVATE ole32 uuid gdi32)
 target_link_options(robot PRIVATE -static -static-libgcc -static-libstdc++)
 
 # End-to-end scenarios, each in a scratch prefix of its own.
-set(SCENARIOS xp_fresh nt4_fresh 98_fresh w2k_now2k xp_upgrade 98_upgrade xp_cancel xp_copy_failure)
+set(SCENARIOS xp_fresh nt4_fresh 98_fresh w2k_fresh w2k_now2k xp_upgrade 98_upgrade xp_cancel xp_copy_failure)
 foreach(scenario ${SCENARIOS})
   add_test(NAME scenario_${scenario}
     COMMAND ${CMAKE_SOURCE_DIR}/tests/scenarios/run.sh ${WINE_BENCH_DIR} ${CMAKE_BINARY_DIR} ${scenario})

@@ -1,14 +1,15 @@
 // A stand-in companion program for tests: one top-level window with the given
 // title that answers the close request (WM_SYSCOMMAND / SC_CLOSE) as told.
-//   companion.exe closes|refuses|hangs|asks TITLE
+//   companion.exe closes|refuses|hangs|asks|slow TITLE
 // "asks" behaves like a program that asks its user a question on closing: its
-// window is disabled for 2.5 s (a modal question), then it closes.
+// window is disabled for 2.5 s (a modal question), then it closes. "slow"
+// answers the request at once but takes a second to go away.
 #include <windows.h>
 #include <cstring>
 
 namespace {
 
-enum { Closes, Refuses, Hangs, Asks } behaviour = Closes;
+enum { Closes, Refuses, Hangs, Asks, Slow } behaviour = Closes;
 
 LRESULT CALLBACK CompanionProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -17,6 +18,10 @@ LRESULT CALLBACK CompanionProc(HWND window, UINT message, WPARAM wParam, LPARAM 
             return 0;
         if (behaviour == Hangs)
             Sleep(INFINITE);
+        if (behaviour == Slow) {
+            SetTimer(window, 2, 1000, nullptr);
+            return 0;
+        }
         if (behaviour == Asks) {
             EnableWindow(window, FALSE);
             SetTimer(window, 1, 2500, nullptr);
@@ -27,6 +32,8 @@ LRESULT CALLBACK CompanionProc(HWND window, UINT message, WPARAM wParam, LPARAM 
             EnableWindow(window, TRUE);
         }
     }
+    if (message == WM_TIMER && wParam == 2)
+        DestroyWindow(window);
     if (message == WM_DESTROY)
         PostQuitMessage(0);
     return DefWindowProcA(window, message, wParam, lParam);
@@ -44,6 +51,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         behaviour = Hangs;
     else if (strncmp(commandLine, "asks", 4) == 0)
         behaviour = Asks;
+    else if (strncmp(commandLine, "slow", 4) == 0)
+        behaviour = Slow;
     WNDCLASSA wc = {};
     wc.lpfnWndProc = CompanionProc;
     wc.hInstance = instance;

@@ -2,8 +2,8 @@
 # End-to-end scenarios: the real Setup.exe in a scratch Wine prefix, answered
 # by the robot, then the transcript, files, times and registry are checked.
 #   run.sh BENCH_DIR WIN_BUILD_DIR SCENARIO
-# Scenarios: xp_fresh nt4_fresh 98_fresh w2k_now2k xp_upgrade 98_upgrade
-#            xp_cancel xp_copy_failure
+# Scenarios: xp_fresh nt4_fresh 98_fresh w2k_fresh w2k_now2k xp_upgrade
+#            98_upgrade xp_cancel xp_copy_failure
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 bench_dir=$1 win=$2 name=$3
@@ -41,6 +41,8 @@ case $name in
   nt4_fresh)  winver nt40; plan=1,2
               stage_card 'VEN_10B5&DEV_7C31' '4&1a2b3c&0&0010' 'PCI\VEN_10B5&DEV_7C31' ;;
   98_fresh)   winver win98; plan=1,2 ;;
+  w2k_fresh)  winver win2k; plan=1,2
+              stage_card 'VEN_10B5&DEV_7C31' '4&1a2b3c&0&0010' 'pci\ven_10b5&dev_7c31' ;;
   w2k_now2k)  winver win2k; plan=1,2; args=NOW2K
               stage_card 'VEN_10B5&DEV_7C31' '4&1a2b3c&0&0010' 'PCI\VEN_10B5&DEV_7C31' ;;
   xp_upgrade) winver winxp; plan=1,2
@@ -142,7 +144,7 @@ NT_PROGRAMS='C:\ProgramData\Microsoft\Windows\Start Menu\Programs'
 USER_PROGRAMS="C:\\users\\$(whoami)\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
 
 case $name in
-  xp_fresh|nt4_fresh|w2k_now2k)
+  xp_fresh|nt4_fresh|w2k_fresh|w2k_now2k)
     welcome "Marlune Windows NT Driver Installation Wizard"
     completed
     expect_line '  control 1 Button hidden "Restart"'
@@ -156,6 +158,7 @@ case $name in
     case $name in
       xp_fresh) expect_line 'companion ended'
                 device_registered 'VEN_10B5&DEV_7C31&SUBSYS_00000000&REV_01\4&1a2b3c&0&0008' ;;
+      w2k_fresh) device_registered 'VEN_10B5&DEV_7C31\4&1a2b3c&0&0010' ;;
       *) device_untouched 'VEN_10B5&DEV_7C31\4&1a2b3c&0&0010' ;;
     esac
     ;;
