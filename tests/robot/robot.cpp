@@ -183,13 +183,20 @@ bool Describe(HWND window)
              (GetFocus() == child ? " focus" : "") + " \"" + text + "\"");
     }
     // The dialog manager sets the focus right after the dialog's
-    // initialisation; give a busy machine a moment.
+    // initialisation; give a busy machine time. When the thread's input
+    // state is not reported, share it for a moment and ask GetFocus.
+    DWORD thread = GetWindowThreadProcessId(window, nullptr);
     HWND focus = nullptr;
-    for (int i = 0; i < 20 && (!focus || focus == window); ++i) {
+    for (int i = 0; i < 60 && (!focus || focus == window); ++i) {
         GUITHREADINFO gui = {};
         gui.cbSize = sizeof gui;
-        if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &gui))
+        if (GetGUIThreadInfo(thread, &gui))
             focus = gui.hwndFocus;
+        if ((!focus || focus == window) && i % 10 == 9
+            && AttachThreadInput(GetCurrentThreadId(), thread, TRUE)) {
+            focus = GetFocus();
+            AttachThreadInput(GetCurrentThreadId(), thread, FALSE);
+        }
         if (!focus || focus == window)
             Sleep(50);
     }
