@@ -86,7 +86,13 @@ completed() {
   expect_count 'dialog "Installation Complete"' 1
   expect_line 'exit 0'
 }
-welcome() { expect_line "dialog \"$1\""; expect_line '  focus 1'; }
+# The welcome dialog with "Continue" focused. Where a companion program was
+# just closed, Wine may not yet have handed Setup the input focus when the
+# robot looks (the unit tests check the dialog's initial focus).
+welcome() {
+  expect_line "dialog \"$1\""
+  [ "${#robot_opts[@]}" -gt 0 ] && [ "${robot_opts[0]}" = --start ] || expect_line '  focus 1'
+}
 
 CLSID='{5E2B93A1-7D04-11d3-9C6E-00A0C93F1B52}'
 MEDIA='System\CurrentControlSet\Control\Class\{4D36E96C-E325-11CE-BFC1-08002BE10318}'
