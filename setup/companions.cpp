@@ -2,10 +2,10 @@
 #include "setup/setup_sequence.h"
 #include "setup/message.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <string_view>
 #include <vector>
 
 namespace {
@@ -31,12 +31,8 @@ HWND FindWindowSkipping(const char* prefix, const std::vector<HWND>& skip)
             continue;
         char title[256];
         GetWindowTextA(window, title, sizeof title);
-        if (strncmp(title, prefix, prefixLength) != 0)
-            continue;
-        bool skipped = false;
-        for (HWND s : skip)
-            skipped = skipped || s == window;
-        if (!skipped)
+        if (strncmp(title, prefix, prefixLength) == 0
+            && std::find(skip.begin(), skip.end(), window) == skip.end())
             return window;
     }
     return nullptr;

@@ -3,6 +3,7 @@
 #include "setup/setup_sequence.h"
 #include "setup/install_context.h"
 #include "setup/message.h"
+#include "setup/paths.h"
 #include "payload/payload.h"
 #include "registration/registrations.h"
 #include "shell/shortcuts.h"
@@ -13,12 +14,11 @@
 
 namespace {
 
-// Formats a directory followed by a file name; an over-long result is told
-// and refused instead of being cut short.
-bool FormatPath(char* path, const char* directory, const char* name)
+// A directory followed by a file name; an over-long result is told and
+// refused instead of being cut short.
+bool JoinPathOrTell(char* path, const char* directory, const char* name)
 {
-    int n = snprintf(path, MAX_PATH, "%s%s", directory, name);
-    if (n >= 0 && n < MAX_PATH)
+    if (JoinPath(path, directory, name))
         return true;
     char text[MAX_PATH + 120];
     snprintf(text, sizeof text, "The path of %s is too long:\n\n%.*s", name, MAX_PATH, directory);
@@ -30,14 +30,14 @@ bool FormatPath(char* path, const char* directory, const char* name)
 void DeleteInDirectory(const char* directory, const char* name)
 {
     char path[MAX_PATH];
-    if (FormatPath(path, directory, name))
+    if (JoinPathOrTell(path, directory, name))
         DeleteFileA(path);
 }
 
 void RegisterAsioModule(const char* moduleName)
 {
     char path[MAX_PATH];
-    if (FormatPath(path, Context.SystemDir, moduleName))
+    if (JoinPathOrTell(path, Context.SystemDir, moduleName))
         RegisterAsioDriver(path);
 }
 
@@ -86,7 +86,7 @@ BOOL RunInstall()
     }
 
     char uninstaller[MAX_PATH];
-    if (FormatPath(uninstaller, Context.WindowsDir, "RmVesk.exe"))
+    if (JoinPathOrTell(uninstaller, Context.WindowsDir, "RmVesk.exe"))
         WriteUninstallEntry(uninstaller);
 
     if (Context.Platform == Platform9x) {

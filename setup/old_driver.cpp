@@ -4,8 +4,8 @@
 // its working driver.
 #include "setup/setup_sequence.h"
 #include "setup/install_context.h"
+#include "setup/paths.h"
 
-#include <cstdio>
 
 namespace {
 
@@ -18,16 +18,16 @@ bool HaveBackup;
 BOOL DeleteOldDriver()
 {
     HaveBackup = false;
-    snprintf(DriverPath, sizeof DriverPath,
-             Context.Platform == PlatformNt ? "%sVesk.Dll" : "%sVesk.Drv", Context.SystemDir);
+    // Start-up made sure SystemDir has room for eight more characters.
+    if (!JoinPath(DriverPath, Context.SystemDir, Context.Platform == PlatformNt ? "Vesk.Dll" : "Vesk.Drv"))
+        return FALSE;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(DriverPath, &found);
     if (search == INVALID_HANDLE_VALUE)
         return FALSE;
     FindClose(search);
 
-    int n = snprintf(BackupPath, sizeof BackupPath, "%sVESKOLD.BAK", Context.TempDir);
-    if (n > 0 && n < MAX_PATH)
+    if (JoinPath(BackupPath, Context.TempDir, "VESKOLD.BAK"))
         HaveBackup = CopyFileA(DriverPath, BackupPath, FALSE) != FALSE;
     if (!DeleteFileA(DriverPath)) {
         DiscardOldDriverBackup();  // in use: upgrade mode, the file stays

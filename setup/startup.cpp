@@ -2,6 +2,7 @@
 #include "setup/install_context.h"
 #include "setup/message.h"
 #include "registration/registry.h"
+#include "setup/paths.h"
 
 #include <cstdio>
 #include <cstring>
@@ -25,13 +26,6 @@ BOOL RefuseLongPath(const char* path)
              static_cast<int>(MAX_PATH + 20), path);
     ShowWarning(text, nullptr);
     return FALSE;
-}
-
-// Formats `dir` followed by `name` into a path field; false when it would not fit.
-bool ComposePath(char* field, const char* dir, const char* name)
-{
-    int n = snprintf(field, MAX_PATH, "%s%s", dir, name);
-    return n >= 0 && n < MAX_PATH;
 }
 
 // Room for one more backslash and the terminator.
@@ -124,9 +118,9 @@ BOOL RunStartup(HINSTANCE instance, const char* commandTail)
         return RefuseLongPath(Context.WindowsDir);
     if (!ReadDirectory(Context.SystemDir, GetSystemDirectoryA))
         return RefuseLongPath(Context.SystemDir);
-    if (!ComposePath(Context.DriversDir, Context.SystemDir, "Drivers\\"))
+    if (!JoinPath(Context.DriversDir, Context.SystemDir, "Drivers\\"))
         return RefuseLongPath(Context.SystemDir);
-    if (!ComposePath(Context.InfDir, Context.WindowsDir, "Inf\\"))
+    if (!JoinPath(Context.InfDir, Context.WindowsDir, "Inf\\"))
         return RefuseLongPath(Context.WindowsDir);
     // A temporary path longer than the field is reported either as the size
     // needed or, by some platforms, as 0 with ERROR_FILENAME_EXCED_RANGE.
@@ -143,7 +137,7 @@ BOOL RunStartup(HINSTANCE instance, const char* commandTail)
     if (RegGetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
                      "ProgramFilesDir", programFiles) != ERROR_SUCCESS)
         snprintf(programFiles, sizeof programFiles, "%c:\\Program Files", Context.WindowsDir[0]);
-    if (!ComposePath(Context.AppDir, programFiles, "\\Brenmark")
+    if (!JoinPath(Context.AppDir, programFiles, "\\Brenmark")
         || !HasRoomForBackslash(Context.AppDir)) {
         Context.AppDir[0] = '\0';
         return RefuseLongPath(programFiles);

@@ -1,6 +1,7 @@
 // The Start-menu entries: the start-up shortcut of the mixer and the
 // "Brenmark" program group with its shortcuts.
 #include "shell/shortcuts.h"
+#include "setup/paths.h"
 #include "setup/install_context.h"
 #include "setup/message.h"
 #include "registration/registry.h"
@@ -32,15 +33,6 @@ const MenuEntry GroupEntries[] = {
     {"%s\\Uninstall Marlune.lnk", "%sRmVesk.exe", Context.WindowsDir,
      "Remove the Marlune Driver and Mixer application"},
 };
-
-// Formats one path into a MAX_PATH buffer. False when it would not fit: the
-// buffer then holds the text cut to 259 bytes (always terminated), which is
-// fit for display but never for use as a path.
-bool FormatPath(char* buffer, const char* format, const char* text)
-{
-    int n = snprintf(buffer, MAX_PATH, format, text);
-    return n >= 0 && n < MAX_PATH;
-}
 
 // Finds the platform's Programs folder: the all-users menu on Windows NT,
 // the current user's menu elsewhere. False when the fallback below the

@@ -11,7 +11,7 @@ expect() { # description, pattern
   if ! grep -qE "$2" <<<"$dump"; then echo "FAIL: $1"; fail=1; fi
 }
 expect "PE32 image for Intel 386" 'file format pei-i386'
-expect "machine i386" '^Magic[[:space:]]+010b'
+expect "PE32 optional header" '^Magic[[:space:]]+010b'
 expect "GUI subsystem" '^Subsystem[[:space:]]+00000002'
 expect "OS version 4.0" '^MajorOSystemVersion[[:space:]]+4$'
 expect "OS minor version 0" '^MinorOSystemVersion[[:space:]]+0$'

@@ -179,8 +179,7 @@ bool Describe(HWND window)
         std::string text = (GetWindowLongA(child, GWL_STYLE) & 0x0F) == SS_BITMAP && cls == "Static"
             ? "<bitmap>" : Escape(WindowText(child));
         Line("  control " + std::to_string(id == 0xFFFF ? -1 : id) + " " + cls + " " +
-             (IsWindowVisible(child) ? "visible" : "hidden") +
-             (GetFocus() == child ? " focus" : "") + " \"" + text + "\"");
+             (IsWindowVisible(child) ? "visible" : "hidden") + " \"" + text + "\"");
     }
     // The dialog manager sets the focus right after the dialog's
     // initialisation; give a busy machine time. When the thread's input
