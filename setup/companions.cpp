@@ -2,11 +2,9 @@
 #include "setup/setup_sequence.h"
 #include "setup/message.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -22,27 +20,76 @@ constexpr UINT CloseRequestTimeoutMs = 2000;
 constexpr DWORD CloseGraceMs = 1500;
 // Refused or unanswered requests to one window before the user is told.
 constexpr int MaxCloseAttempts = 3;
+// How long in all one window may keep a question of its own on the screen
+// (disabled, or owning an enabled popup) before it counts as frozen and the
+// user is told, as for a window that refuses.
+constexpr DWORD MaxAskingMs = 30000;
+constexpr DWORD AskingPollMs = 100;
+// Matching windows followed in one run. More than this many companion
+// windows that will not close are left alone: the installation goes on.
+constexpr int MaxTrackedWindows = 32;
 
-HWND FindWindowSkipping(const char* prefix, const std::vector<HWND>& skip)
+// What one run knows of a matching window: its refused requests, how long it
+// has been asking its user, and whether it has been given up.
+struct TrackedWindow {
+    HWND Window;
+    int Attempts;
+    DWORD AskingMs;
+    bool GivenUp;
+};
+
+struct WindowTable {
+    TrackedWindow Rows[MaxTrackedWindows];
+    int Count;
+};
+
+bool IsGivenUp(const WindowTable* table, HWND window)
+{
+    if (!table)
+        return false;
+    for (int i = 0; i < table->Count; ++i)
+        if (table->Rows[i].Window == window)
+            return table->Rows[i].GivenUp;
+    return false;
+}
+
+// The row of `window`, added when it is new; null when the table is full.
+TrackedWindow* Track(WindowTable* table, HWND window)
+{
+    for (int i = 0; i < table->Count; ++i)
+        if (table->Rows[i].Window == window)
+            return &table->Rows[i];
+    if (table->Count == MaxTrackedWindows)
+        return nullptr;
+    TrackedWindow* row = &table->Rows[table->Count++];
+    *row = {window, 0, 0, false};
+    return row;
+}
+
+HWND FindWindowSkipping(const char* prefix, const WindowTable* skip)
 {
     int prefixLength = lstrlenA(prefix);
     for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
         if (GetWindowTextLengthA(window) == 0)
             continue;
-        char title[256];
+        char title[256] = "";
         GetWindowTextA(window, title, sizeof title);
-        if (strncmp(title, prefix, prefixLength) == 0
-            && std::find(skip.begin(), skip.end(), window) == skip.end())
+        if (strncmp(title, prefix, prefixLength) == 0 && !IsGivenUp(skip, window))
             return window;
     }
     return nullptr;
 }
 
 // A program that asks its user a question on closing has a modal box up:
-// its window is disabled or owns an enabled popup.
+// its window is disabled or owns an enabled popup. Platforms that follow the
+// documentation of GW_ENABLEDPOPUP answer with the window itself when it has
+// no enabled popup; that is no question.
 bool AskingUser(HWND window)
 {
-    return !IsWindowEnabled(window) || GetWindow(window, GW_ENABLEDPOPUP) != nullptr;
+    if (!IsWindowEnabled(window))
+        return true;
+    HWND popup = GetWindow(window, GW_ENABLEDPOPUP);
+    return popup != nullptr && popup != window;
 }
 
 bool WaitUntilGone(HWND window, DWORD milliseconds)
@@ -54,7 +101,7 @@ bool WaitUntilGone(HWND window, DWORD milliseconds)
 
 void TellNotClosed(HWND window)
 {
-    char title[256];
+    char title[256] = "";
     GetWindowTextA(window, title, sizeof title);
     char text[400];
     snprintf(text, sizeof text,
@@ -67,33 +114,35 @@ void TellNotClosed(HWND window)
 
 HWND FindWindowByTitlePrefix(const char* prefix)
 {
-    return FindWindowSkipping(prefix, {});
+    return FindWindowSkipping(prefix, nullptr);
 }
 
 void CloseRunningApps()
 {
-    std::vector<HWND> givenUp;
+    WindowTable tracked = {};
     for (const char* prefix : CompanionTitlePrefixes) {
-        HWND current = nullptr;
-        int attempts = 0;
-        for (HWND window; (window = FindWindowSkipping(prefix, givenUp)) != nullptr;) {
-            if (window != current) {
-                current = window;
-                attempts = 0;
-            }
+        for (HWND window; (window = FindWindowSkipping(prefix, &tracked)) != nullptr;) {
+            // Attempts are counted per window, so windows that take turns at
+            // the top of the Z order still reach their limit.
+            TrackedWindow* row = Track(&tracked, window);
+            if (!row)
+                return;
             DWORD_PTR result;
             SendMessageTimeoutA(window, WM_SYSCOMMAND, SC_CLOSE, 0, SMTO_ABORTIFHUNG,
                                 CloseRequestTimeoutMs, &result);
             if (WaitUntilGone(window, CloseGraceMs))
                 continue;
-            // Wait as long as the program's own question is on the screen.
-            while (IsWindow(window) && AskingUser(window))
-                Sleep(100);
+            // Wait as long as the program's own question is on the screen,
+            // but not for ever: a program hung on its question is frozen.
+            while (IsWindow(window) && AskingUser(window) && row->AskingMs < MaxAskingMs) {
+                Sleep(AskingPollMs);
+                row->AskingMs += AskingPollMs;
+            }
             if (!IsWindow(window))
                 continue;
-            if (++attempts >= MaxCloseAttempts) {
+            if (row->AskingMs >= MaxAskingMs || ++row->Attempts >= MaxCloseAttempts) {
                 TellNotClosed(window);
-                givenUp.push_back(window);
+                row->GivenUp = true;
             }
         }
     }

@@ -56,7 +56,11 @@ void RestoreCursor(HCURSOR previous)
 BOOL RunInstall()
 {
     CoInitialize(nullptr);
-    CreateThread(nullptr, 0, ProgressThread, nullptr, 0, nullptr);
+    // Windows 95 and 98 refuse to start a thread without a place for its id.
+    DWORD progressThreadId;
+    HANDLE progressThread = CreateThread(nullptr, 0, ProgressThread, nullptr, 0, &progressThreadId);
+    if (progressThread)
+        CloseHandle(progressThread);  // the thread runs on; its handle is not needed
     HCURSOR previous = SetWaitCursor();
 
     const bool nt5 = Context.Platform == PlatformNt && Context.OsMajorVersion > 4;

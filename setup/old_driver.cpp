@@ -40,8 +40,17 @@ void RestoreOldDriver()
 {
     if (!HaveBackup)
         return;
-    if (MoveFileExA(BackupPath, DriverPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+    if (Context.Platform == PlatformNt) {
+        if (MoveFileExA(BackupPath, DriverPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+            HaveBackup = false;
+        return;
+    }
+    // MoveFileExA is only a stub on Windows 95 and 98: copy the backup back,
+    // then delete it.
+    if (CopyFileA(BackupPath, DriverPath, FALSE)) {
+        DeleteFileA(BackupPath);
         HaveBackup = false;
+    }
 }
 
 void DiscardOldDriverBackup()

@@ -258,6 +258,18 @@ BOOL WINAPI RecordExitWindows(UINT flags, DWORD reserved)
     restartCalls.push_back("ExitWindowsEx " + std::to_string(flags) + " " + std::to_string(reserved));
     return TRUE;
 }
+// The shutdown call is looked up at run time; `shutdownExported` says whether
+// the lookup finds it.
+bool shutdownExported = true;
+decltype(&GetProcAddress) realGetProcAddress;
+FARPROC WINAPI LookUpShutdown(HMODULE module, LPCSTR name)
+{
+    if (!IS_INTRESOURCE(name) && strcmp(name, "InitiateSystemShutdownA") == 0) {
+        restartCalls.push_back("GetProcAddress InitiateSystemShutdownA");
+        return shutdownExported ? reinterpret_cast<FARPROC>(RecordShutdown) : nullptr;
+    }
+    return realGetProcAddress(module, name);
+}
 decltype(&CloseHandle) realCloseHandle;
 BOOL WINAPI RecordCloseHandle(HANDLE h)
 {
@@ -271,7 +283,7 @@ void HookRestart()
     realOpenToken = HOOK_IMPORT(OpenProcessToken, RecordOpenToken);
     realAdjust = HOOK_IMPORT(AdjustTokenPrivileges, RecordAdjust);
     HOOK_IMPORT(LookupPrivilegeValueA, RecordLookup);
-    HOOK_IMPORT(InitiateSystemShutdownA, RecordShutdown);
+    realGetProcAddress = HOOK_IMPORT(GetProcAddress, LookUpShutdown);
     HOOK_IMPORT(ExitWindowsEx, RecordExitWindows);
     realCloseHandle = HOOK_IMPORT(CloseHandle, RecordCloseHandle);
 }
@@ -282,7 +294,7 @@ void HookRestart()
 TEST(RestartSystem, AsksThePlatformToRestartInItsOwnWay)
 {
     using Calls = std::vector<std::string>;
-    struct Case { int platform; BOOL openToken; DWORD adjustError; Calls expected; };
+    struct Case { int platform; BOOL openToken; DWORD adjustError; bool exported; Calls expected; };
     const Calls enable = {"Lookup local SeShutdownPrivilege", "Adjust 2 16"};
     const Calls disable = {"Lookup local SeShutdownPrivilege", "Adjust 0 16", "CloseHandle"};
     auto join = [](std::initializer_list<Calls> parts) {
@@ -292,21 +304,28 @@ TEST(RestartSystem, AsksThePlatformToRestartInItsOwnWay)
         return all;
     };
     const Case cases[] = {
-        {PlatformNt, TRUE, ERROR_SUCCESS,
-         join({{"OpenProcessToken 40"}, enable, {"Shutdown local none 0 0 1"}, disable})},
-        {PlatformNt, TRUE, ERROR_NOT_ALL_ASSIGNED, join({{"OpenProcessToken 40"}, enable, disable})},
-        {PlatformNt, FALSE, ERROR_SUCCESS, {"OpenProcessToken 40"}},
-        {Platform9x, TRUE, ERROR_SUCCESS, {"ExitWindowsEx 6 0"}},
+        {PlatformNt, TRUE, ERROR_SUCCESS, true,
+         join({{"OpenProcessToken 40"}, enable, {"GetProcAddress InitiateSystemShutdownA",
+                                                 "Shutdown local none 0 0 1"}, disable})},
+        // Not exported: no shutdown, nothing told, the privilege is switched off.
+        {PlatformNt, TRUE, ERROR_SUCCESS, false,
+         join({{"OpenProcessToken 40"}, enable, {"GetProcAddress InitiateSystemShutdownA"}, disable})},
+        {PlatformNt, TRUE, ERROR_NOT_ALL_ASSIGNED, true, join({{"OpenProcessToken 40"}, enable, disable})},
+        {PlatformNt, FALSE, ERROR_SUCCESS, true, {"OpenProcessToken 40"}},
+        {Platform9x, TRUE, ERROR_SUCCESS, true, {"ExitWindowsEx 6 0"}},
     };
     for (const Case& c : cases) {
         HookRestart();
         Context.Platform = c.platform;
         openTokenResult = c.openToken;
         adjustError = c.adjustError;
+        shutdownExported = c.exported;
         RestartSystem();
         EXPECT_EQ(restartCalls, c.expected);
         RestoreImports();
     }
     openTokenResult = TRUE;
     adjustError = ERROR_SUCCESS;
+    shutdownExported = true;
+    EXPECT_TRUE(RecordedMessages().empty());
 }
