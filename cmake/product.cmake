@@ -1,10 +1,14 @@
 # Setup.exe and the library of its code, which the unit tests link too.
 file(GLOB PRODUCT_SOURCES CONFIGURE_DEPENDS
   setup/*.cpp wizard/*.cpp payload/*.cpp registration/*.cpp shell/*.cpp)
-list(REMOVE_ITEM PRODUCT_SOURCES ${CMAKE_SOURCE_DIR}/setup/main.cpp)
+list(REMOVE_ITEM PRODUCT_SOURCES ${CMAKE_SOURCE_DIR}/setup/main.cpp ${CMAKE_SOURCE_DIR}/setup/entry.cpp)
 add_library(marlune STATIC ${PRODUCT_SOURCES})
 target_include_directories(marlune PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(marlune PRIVATE -Wall -Wextra -Os)
+# The product's code needs no exception handling, run-time type information
+# or guarded statics: none of the C++ runtime that serves them comes along.
+set(PRODUCT_COMPILE_OPTIONS -Wall -Wextra -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics
+  -fno-asynchronous-unwind-tables)
+target_compile_options(marlune PRIVATE ${PRODUCT_COMPILE_OPTIONS})
 target_link_libraries(marlune PUBLIC user32 gdi32 advapi32 lz32 winmm ole32 shell32 uuid)
 
 # The executable's resources: each resources/*.cmake appends its compiled
@@ -15,7 +19,16 @@ foreach(part ${resource_parts})
   include(${part})
 endforeach()
 
-add_executable(Setup WIN32 setup/main.cpp ${SETUP_RESOURCES})
+# Setup.exe runs without a C runtime: its own entry point (setup/entry.cpp)
+# starts WinMain, and it links only the system DLLs' import libraries and
+# libgcc (stack probes, 64-bit arithmetic), so it imports no C runtime DLL.
+# The unit tests link the same library on the C runtime.
+add_executable(Setup WIN32 setup/main.cpp setup/entry.cpp ${SETUP_RESOURCES})
 set_target_properties(Setup PROPERTIES OUTPUT_NAME Setup SUFFIX .exe)
-target_link_libraries(Setup PRIVATE marlune)
-target_link_options(Setup PRIVATE ${WIN_LINK_FLAGS} -s)
+target_compile_options(Setup PRIVATE ${PRODUCT_COMPILE_OPTIONS})
+# The memory functions must not be compiled into calls to themselves.
+set_source_files_properties(setup/entry.cpp PROPERTIES
+  COMPILE_OPTIONS "-ffreestanding;-fno-builtin;-fno-tree-loop-distribute-patterns")
+target_link_libraries(Setup PRIVATE marlune gcc)
+target_link_options(Setup PRIVATE ${WIN_LINK_FLAGS} -s -nostdlib -Wl,--entry,_SetupEntry
+  -Wl,-Map,${CMAKE_BINARY_DIR}/Setup.map)

@@ -1,13 +1,12 @@
 #include "payload/payload.h"
 #include "setup/install_context.h"
 #include "setup/message.h"
+#include "setup/text.h"
 #include "wizard/progress.h"
 
 #include <lzexpand.h>
 #include <algorithm>
 #include <array>
-#include <cstdio>
-#include <cstring>
 #include <string_view>
 
 namespace {
@@ -70,8 +69,8 @@ constexpr size_t LongestMessageFrame = std::max_element(
 BOOL ReportFailure(PayloadFailure failure, const char* path, long code)
 {
     char text[MAX_PATH], caption[MAX_PATH];
-    snprintf(text, sizeof text, FailureMessages[failure].text.data(), path);
-    snprintf(caption, sizeof caption, FailureMessages[failure].caption.data(), code);
+    FormatText(text, sizeof text, FailureMessages[failure].text.data(), path);
+    FormatText(caption, sizeof caption, FailureMessages[failure].caption.data(), code);
     ShowWarning(text, caption);
     return FALSE;
 }
@@ -82,8 +81,8 @@ BOOL ReportFailure(PayloadFailure failure, const char* path, long code)
 BOOL RefuseLongPath(const char* resourceName, const char* path)
 {
     char text[3 * MAX_PATH];
-    snprintf(text, sizeof text, "Unable to install %s: the path\n\n%s\n\nis too long for this setup program!",
-             resourceName, path);
+    FormatText(text, sizeof text, "Unable to install %s: the path\n\n%s\n\nis too long for this setup program!",
+               resourceName, path);
     ShowWarning(text, "Path Too Long!");
     return FALSE;
 }
@@ -99,7 +98,7 @@ constexpr size_t LzPathLimit = OFS_MAXPATHNAME - 1;
 // Whether `path` is at most `limit` long; refuses the payload otherwise.
 bool PathWithin(const char* resourceName, const char* path, size_t limit)
 {
-    if (strlen(path) <= limit)
+    if (static_cast<size_t>(lstrlenA(path)) <= limit)
         return true;
     RefuseLongPath(resourceName, path);
     return false;
@@ -111,8 +110,9 @@ bool PathWithin(const char* resourceName, const char* path, size_t limit)
 bool ComposeTempPath(char* path, const char* resourceName, char lastCharacter)
 {
     char composed[2 * MAX_PATH];
-    int length = snprintf(composed, sizeof composed, "%s%s", Context.TempDir, resourceName);
-    if (lastCharacter && length > 0 && length < static_cast<int>(sizeof composed))
+    bool whole = FormatText(composed, sizeof composed, "%s%s", Context.TempDir, resourceName);
+    int length = lstrlenA(composed);
+    if (lastCharacter && whole && length > 0)
         composed[length - 1] = lastCharacter;
     if (!PathWithin(resourceName, composed, LzPathLimit))
         return false;
@@ -136,11 +136,12 @@ BOOL MapPayloadDestination(const char* resourceName, char* destination, BOOL* de
         if (!here)
             continue;
         char composed[2 * MAX_PATH];
-        int length = snprintf(composed, sizeof composed, "%s%.*s", Context.*entry.directory,
-                              static_cast<int>(entry.fileName.size()), entry.fileName.data());
-        if (length < 0 || length >= MAX_PATH)
+        // The catalogue's names are literals: data() is terminated.
+        bool whole = FormatText(composed, sizeof composed, "%s%s", Context.*entry.directory,
+                                entry.fileName.data());
+        if (!whole || lstrlenA(composed) >= MAX_PATH)
             return RefuseLongPath(resourceName, composed);
-        memcpy(destination, composed, static_cast<size_t>(length) + 1);
+        lstrcpyA(destination, composed);
         if (entry.deferredOnUpgrade)
             *deferred = Context.Upgrade;
     }
@@ -154,7 +155,7 @@ BOOL CopyFiles()
     // Also reached when EnumPayloadProc stopped the enumeration after a
     // failed payload, which has been reported already.
     char text[80];
-    snprintf(text, sizeof text, "EnumResourceNames [%08lx]", GetLastError());
+    FormatText(text, sizeof text, "EnumResourceNames [%08lx]", GetLastError());
     ShowWarning(text);
     return FALSE;
 }
@@ -180,7 +181,7 @@ int LoadPayloadResource(const char* name, HGLOBAL* handle, const BYTE** bytes, D
     if (!found) {
         char number[16];
         if (IS_INTRESOURCE(name))
-            snprintf(number, sizeof number, "#%u", static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(name)));
+            FormatText(number, sizeof number, "#%u", static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(name)));
         ShowWarning("Cannot Find Resource", IS_INTRESOURCE(name) ? number : name);
         return 0;
     }

@@ -3,10 +3,9 @@
 // behind it, and the driver's description is recorded.
 #include "registration/registrations.h"
 #include "registration/registry.h"
+#include "setup/text.h"
 #include <mmsystem.h>
 #include <array>
-#include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -45,7 +44,10 @@ bool ReadSlot(const char* slotName, char* cell)
         return false;
     if (count < SlotCellSize)
         cell[count] = '\0';
-    if (!memchr(cell, '\0', SlotCellSize)) {
+    bool terminated = false;
+    for (DWORD i = 0; i < SlotCellSize && !terminated; ++i)
+        terminated = cell[i] == '\0';
+    if (!terminated) {
         cell[0] = '\0';
         return false;
     }
@@ -54,7 +56,7 @@ bool ReadSlot(const char* slotName, char* cell)
 
 bool IsCardDriver(const char* text)
 {
-    return _strnicmp(text, DriverModule, DriverModuleLength) == 0;
+    return CompareTextNoCase(text, DriverModule, DriverModuleLength) == 0;
 }
 
 } // namespace
@@ -62,9 +64,9 @@ bool IsCardDriver(const char* text)
 void FormatSlotName(char* buffer, const char* kindWord, int number)
 {
     if (number == 0)
-        snprintf(buffer, SlotNameSize, "%s", kindWord);
+        FormatText(buffer, SlotNameSize, "%s", kindWord);
     else
-        snprintf(buffer, SlotNameSize, "%s%d", kindWord, number);
+        FormatText(buffer, SlotNameSize, "%s%d", kindWord, number);
 }
 
 void WriteDriverDescription()

@@ -5,9 +5,8 @@
 #include "registration/pnp.h"
 #include "registration/registrations.h"
 #include "registration/registry.h"
+#include "setup/text.h"
 #include <array>
-#include <cstdio>
-#include <cstring>
 
 const GUID MediaClassGuid = {
     0x4D36E96C, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
@@ -101,7 +100,7 @@ void SetTextProperty(HDEVINFO list, SP_DEVINFO_DATA* device, DWORD property, con
 
 bool IsCardHardwareId(const char* firstId)
 {
-    return _strnicmp(firstId, HardwareIdPrefix, HardwareIdPrefixLength) == 0;
+    return CompareTextNoCase(firstId, HardwareIdPrefix, HardwareIdPrefixLength) == 0;
 }
 
 } // namespace
@@ -124,7 +123,7 @@ BOOL LoadSetupApi()
         // A library without one of them cannot do the registration; nothing
         // is ever called through a null entry point.
         char text[TextSize];
-        snprintf(text, sizeof text, "SETUPAPI.DLL lacks %s", missing);
+        FormatText(text, sizeof text, "SETUPAPI.DLL lacks %s", missing);
         ShowPnpMessage(text);
         UnloadSetupApi();
         return FALSE;
@@ -144,7 +143,7 @@ BOOL UnloadSetupApi()
 
 char* FormatGuid(GUID guid, char* buffer, size_t size)
 {
-    snprintf(buffer, size, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+    FormatText(buffer, static_cast<int>(size), "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
              guid.Data1, guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2],
              guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
     return buffer;
@@ -156,7 +155,7 @@ int ScanMediaClassKeys(const char* guidText, DWORD* numbers, DWORD* highest)
     *highest = 0;
     for (DWORD i = 0; i < MediaClassScanCount; ++i) {
         char key[KeySize];
-        snprintf(key, sizeof key, "%s\\%s\\%04lu", ClassRoot, guidText, i);
+        FormatText(key, sizeof key, "%s\\%s\\%04lu", ClassRoot, guidText, i);
         // Zero-filled, so that a short value of another type still compares
         // against initialised bytes.
         char description[TextSize] = {};
@@ -164,7 +163,7 @@ int ScanMediaClassKeys(const char* guidText, DWORD* numbers, DWORD* highest)
         if (!RegReadMachineValue(key, "DriverDesc", description, &size))
             continue;
         *highest = i;
-        if (_strnicmp(description, CardName, CardNameLength) == 0)
+        if (CompareTextNoCase(description, CardName, CardNameLength) == 0)
             numbers[count++] = i;
     }
     return count;
@@ -174,7 +173,7 @@ void WriteMediaClassKey(const char* guidText, DWORD instance)
 {
     for (const ClassKeyRow& row : ClassKeyTable) {
         char key[KeySize];
-        snprintf(key, sizeof key, "%s\\%s\\%04lu%s", ClassRoot, guidText, instance, row.Suffix);
+        FormatText(key, sizeof key, "%s\\%s\\%04lu%s", ClassRoot, guidText, instance, row.Suffix);
         RegWriteMachineString(key, row.Name, row.Value);
     }
 }
@@ -232,7 +231,7 @@ BOOL RegisterPnpDevices()
         // highest one in use; no two devices of one call share a number.
         DWORD instance = reusableNext < reusableCount ? reusable[reusableNext++] : ++highest;
         char driverKey[TextSize];
-        snprintf(driverKey, sizeof driverKey, "%s\\%04lu", guidText, instance);
+        FormatText(driverKey, sizeof driverKey, "%s\\%04lu", guidText, instance);
         SetTextProperty(list, &device, SPDRP_DRIVER, driverKey);
         WriteMediaClassKey(guidText, instance);
     }

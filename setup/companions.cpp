@@ -3,8 +3,7 @@
 #include "setup/message.h"
 
 #include <array>
-#include <cstdio>
-#include <cstring>
+#include "setup/text.h"
 
 namespace {
 
@@ -68,13 +67,12 @@ TrackedWindow* Track(WindowTable* table, HWND window)
 
 HWND FindWindowSkipping(const char* prefix, const WindowTable* skip)
 {
-    int prefixLength = lstrlenA(prefix);
     for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
         if (GetWindowTextLengthA(window) == 0)
             continue;
         char title[256] = "";
         GetWindowTextA(window, title, sizeof title);
-        if (strncmp(title, prefix, prefixLength) == 0 && !IsGivenUp(skip, window))
+        if (TextStartsWith(title, prefix) && !IsGivenUp(skip, window))
             return window;
     }
     return nullptr;
@@ -104,9 +102,9 @@ void TellNotClosed(HWND window)
     char title[256] = "";
     GetWindowTextA(window, title, sizeof title);
     char text[400];
-    snprintf(text, sizeof text,
-             "The program \"%s\" could not be closed.\n\n"
-             "Please close it yourself; the installation goes on.", title);
+    FormatText(text, sizeof text,
+               "The program \"%s\" could not be closed.\n\n"
+               "Please close it yourself; the installation goes on.", title);
     ShowWarning(text);
 }
 

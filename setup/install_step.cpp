@@ -10,7 +10,7 @@
 #include "wizard/progress.h"
 
 #include <objbase.h>
-#include <cstdio>
+#include "setup/text.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ bool JoinPathOrTell(char* path, const char* directory, const char* name)
     if (JoinPath(path, directory, name))
         return true;
     char text[MAX_PATH + 120];
-    snprintf(text, sizeof text, "The path of %s is too long:\n\n%.*s", name, MAX_PATH, directory);
+    FormatText(text, sizeof text, "The path of %s is too long:\n\n%.260s", name, directory);
     ShowWarning(text);
     path[0] = '\0';
     return false;
@@ -83,8 +83,8 @@ BOOL RunInstall()
         CloseProgressWindow();
         RestoreCursor(previous);
         char text[80];
-        snprintf(text, sizeof text, "Unable to create Vesk Start Menu folder! [%08lx]",
-                 static_cast<unsigned long>(errorCode));
+        FormatText(text, sizeof text, "Unable to create Vesk Start Menu folder! [%08lx]",
+                   static_cast<unsigned long>(errorCode));
         ShowWarning(text, folder);
         return FALSE;
     }

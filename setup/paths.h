@@ -2,20 +2,18 @@
 // refused by its caller, never used cut short.
 #pragma once
 #include <windows.h>
-#include <cstdio>
+#include "setup/text.h"
 
 // Formats `format` with one text into a MAX_PATH buffer. False when the
 // result would not fit: the buffer then holds it cut to 259 bytes (always
 // terminated), fit for a message but never for use as a path.
 inline bool FormatPath(char* buffer, const char* format, const char* text)
 {
-    int n = snprintf(buffer, MAX_PATH, format, text);
-    return n >= 0 && n < MAX_PATH;
+    return FormatText(buffer, MAX_PATH, format, text);
 }
 
 // `directory` (ending in a backslash) followed by `name`.
 inline bool JoinPath(char* buffer, const char* directory, const char* name)
 {
-    int n = snprintf(buffer, MAX_PATH, "%s%s", directory, name);
-    return n >= 0 && n < MAX_PATH;
+    return FormatText(buffer, MAX_PATH, "%s%s", directory, name);
 }

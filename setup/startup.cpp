@@ -4,8 +4,7 @@
 #include "registration/registry.h"
 #include "setup/paths.h"
 
-#include <cstdio>
-#include <cstring>
+#include "setup/text.h"
 
 namespace {
 
@@ -20,10 +19,11 @@ constexpr char AdminMessage[] =
 BOOL RefuseLongPath(const char* path)
 {
     char text[2 * MAX_PATH + 160];
-    snprintf(text, sizeof text,
-             "The folder path below is too long for this setup program:\n\n%.*s\n\n"
-             "Please choose a shorter folder and run this program again.",
-             static_cast<int>(MAX_PATH + 20), path);
+    // At most MAX_PATH + 20 characters of the path are shown.
+    FormatText(text, sizeof text,
+               "The folder path below is too long for this setup program:\n\n%.280s\n\n"
+               "Please choose a shorter folder and run this program again.",
+               path);
     ShowWarning(text, nullptr);
     return FALSE;
 }
@@ -90,7 +90,7 @@ BOOL EnableLoadDriverPrivilege()
 
 BOOL RunStartup(HINSTANCE instance, const char* commandTail)
 {
-    if (commandTail && strcmp(commandTail, "NOW2K") == 0)
+    if (commandTail && TextEquals(commandTail, "NOW2K"))
         Context.RegisterDevices = FALSE;
 
     OSVERSIONINFOA version;
@@ -136,7 +136,7 @@ BOOL RunStartup(HINSTANCE instance, const char* commandTail)
     char programFiles[MAX_PATH];
     if (RegGetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
                      "ProgramFilesDir", programFiles) != ERROR_SUCCESS)
-        snprintf(programFiles, sizeof programFiles, "%c:\\Program Files", Context.WindowsDir[0]);
+        FormatText(programFiles, sizeof programFiles, "%c:\\Program Files", Context.WindowsDir[0]);
     if (!JoinPath(Context.AppDir, programFiles, "\\Brenmark")
         || !HasRoomForBackslash(Context.AppDir)) {
         Context.AppDir[0] = '\0';

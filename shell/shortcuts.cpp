@@ -4,9 +4,15 @@
 
 #include <objbase.h>
 #include <shlobj.h>
-#include <cstdio>
 
 namespace {
+
+// The shell's link object and its two interfaces. Defined here rather than
+// taken from the uuid library, whose one object file would bring every
+// identifier it defines into the image.
+constexpr CLSID ShellLinkClassId = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr IID ShellLinkInterfaceId = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr IID PersistFileInterfaceId = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 // Releases one interface pointer when the scope ends, on every return path.
 template <typename I>
@@ -35,8 +41,8 @@ HRESULT CreateShortcut(const char* targetPath, const char* linkPath, const char*
 
     // Declared link first, file second: the file interface is released first.
     ReleaseOnExit<IShellLinkA> link;
-    HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IShellLinkA, reinterpret_cast<void**>(&link.pointer));
+    HRESULT result = CoCreateInstance(ShellLinkClassId, nullptr, CLSCTX_INPROC_SERVER,
+                                      ShellLinkInterfaceId, reinterpret_cast<void**>(&link.pointer));
     if (FAILED(result)) {
         link.pointer = nullptr;  // never release what was not handed out
         return result;
@@ -49,7 +55,7 @@ HRESULT CreateShortcut(const char* targetPath, const char* linkPath, const char*
         link.pointer->SetDescription(description);
 
     ReleaseOnExit<IPersistFile> file;
-    result = link.pointer->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.pointer));
+    result = link.pointer->QueryInterface(PersistFileInterfaceId, reinterpret_cast<void**>(&file.pointer));
     if (FAILED(result)) {
         file.pointer = nullptr;
         return result;
@@ -65,14 +71,42 @@ HRESULT CreateShortcut(const char* targetPath, const char* linkPath, const char*
     return FAILED(result) ? result : S_OK;
 }
 
+namespace {
+
+// Writes `text` as a text-mode stream does: each "\n" becomes CR LF.
+void WriteTextMode(HANDLE file, const char* text)
+{
+    char chunk[256];
+    int used = 0;
+    for (const char* c = text; *c; ++c) {
+        if (used > static_cast<int>(sizeof chunk) - 2) {
+            DWORD written;
+            WriteFile(file, chunk, used, &written, nullptr);
+            used = 0;
+        }
+        if (*c == '\n')
+            chunk[used++] = '\r';
+        chunk[used++] = *c;
+    }
+    DWORD written;
+    if (used)
+        WriteFile(file, chunk, used, &written, nullptr);
+}
+
+} // namespace
+
 void CreateInternetShortcut(const char* filePath, const char* webAddress)
 {
-    // Text mode turns each "\n" into CR LF and leaves the "\r" after it, so
-    // every line ends in CR LF CR: n + 28 bytes for an address of n bytes.
-    FILE* file = fopen(filePath, "wt");
-    if (!file)
+    // Each line is written as "...\n\r" in text mode: the "\n" becomes CR LF
+    // and the "\r" after it stays, so every line ends in CR LF CR: n + 28
+    // bytes for an address of n bytes.
+    HANDLE file = CreateFileA(filePath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
         return;
-    fprintf(file, "[InternetShortcut]\n\r");
-    fprintf(file, "URL=%s\n\r", webAddress);
-    fclose(file);
+    WriteTextMode(file, "[InternetShortcut]\n\r");
+    WriteTextMode(file, "URL=");
+    WriteTextMode(file, webAddress);
+    WriteTextMode(file, "\n\r");
+    CloseHandle(file);
 }

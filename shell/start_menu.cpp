@@ -6,7 +6,6 @@
 #include "setup/message.h"
 #include "registration/registry.h"
 
-#include <cstdio>
 
 namespace {
 

@@ -110,7 +110,7 @@ void ExpectEveryLinkObjectReleased(size_t count)
 
 // Link paths handed to the link object and Internet shortcuts opened, in order.
 decltype(&MultiByteToWideChar) realToWide;
-decltype(&fopen) realFopen;
+decltype(&CreateFileA) realCreateFile;
 std::vector<std::string> writtenPaths;
 bool refuseConversion;
 int WINAPI RecordingToWide(UINT page, DWORD flags, LPCCH text, int count, LPWSTR wide, int wideCount)
@@ -122,10 +122,12 @@ int WINAPI RecordingToWide(UINT page, DWORD flags, LPCCH text, int count, LPWSTR
     }
     return realToWide(page, flags, text, count, wide, wideCount);
 }
-FILE* __cdecl RecordingFopen(const char* path, const char* mode)
+HANDLE WINAPI RecordingCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                  DWORD disposition, DWORD flags, HANDLE model)
 {
-    writtenPaths.push_back(path);
-    return realFopen(path, mode);
+    if (disposition == CREATE_ALWAYS)
+        writtenPaths.push_back(path);
+    return realCreateFile(path, access, share, security, disposition, flags, model);
 }
 
 // A shell link loaded by a fresh link object: "target|arguments|description".
@@ -177,7 +179,7 @@ protected:
         refuseConversion = false;
         realCoCreate = HOOK_IMPORT(CoCreateInstance, CountingCoCreate);
         realToWide = HOOK_IMPORT(MultiByteToWideChar, RecordingToWide);
-        realFopen = HOOK_IMPORT(fopen, RecordingFopen);
+        realCreateFile = HOOK_IMPORT(CreateFileA, RecordingCreateFile);
     }
     void TearDown() override
     {

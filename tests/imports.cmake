@@ -1,0 +1,24 @@
+# The import check: Setup.exe and every carried program and library import
+# only functions that Windows 95, 98, NT 4, 2000 and XP all export, and link
+# no winpthreads code. Each image's link map is kept beside it for the check.
+set(CHECK_IMPORTS ${CMAKE_SOURCE_DIR}/tests/imports/check_imports.sh)
+set(carried_images payload_mixer payload_register payload_rmvesk payload_vesk_dll payload_veskasio
+  payload_vesk_sys)
+set(carried_image_args "")
+foreach(target ${carried_images})
+  target_link_options(${target} PRIVATE -Wl,-Map,$<TARGET_FILE:${target}>.map)
+  list(APPEND carried_image_args $<TARGET_FILE:${target}>)
+endforeach()
+add_test(NAME image_imports COMMAND ${CHECK_IMPORTS}
+  $<TARGET_FILE:Setup>=${CMAKE_BINARY_DIR}/Setup.map --crt-dll ${carried_image_args})
+
+# The check must catch a fault: an image that imports GetTickCount64 and links
+# winpthreads in is refused, naming both.
+add_executable(import_check_planted WIN32 tests/imports/planted.cpp)
+target_link_options(import_check_planted PRIVATE -static -Wl,-Map,$<TARGET_FILE:import_check_planted>.map)
+target_link_libraries(import_check_planted PRIVATE pthread)
+add_test(NAME image_imports_planted COMMAND bash -c
+  "out=$(\"$0\" \"$1\") && { echo \"$out\"; echo 'the planted image passed'; exit 1; }
+   echo \"$out\"
+   grep -q 'KERNEL32.dll!GetTickCount64 is missing on win95' <<<\"$out\" && grep -q 'winpthreads code is linked in' <<<\"$out\""
+  ${CHECK_IMPORTS} $<TARGET_FILE:import_check_planted>)
