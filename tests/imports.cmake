@@ -22,3 +22,7 @@ add_test(NAME image_imports_planted COMMAND bash -c
    echo \"$out\"
    grep -q 'KERNEL32.dll!GetTickCount64 is missing on win95' <<<\"$out\" && grep -q 'winpthreads code is linked in' <<<\"$out\""
   ${CHECK_IMPORTS} $<TARGET_FILE:import_check_planted>)
+
+# Setup.exe imports no C runtime DLL and keeps everything but its resources
+# (headers, code, data, imports, relocations) within 40 KB.
+add_test(NAME setup_size COMMAND ${CMAKE_SOURCE_DIR}/tools/image-size.sh --check 40960 $<TARGET_FILE:Setup>)

@@ -247,3 +247,30 @@ TEST(InstallStep, FailingRegistrationsDoNotChangeTheResult)
     EXPECT_GE(refused, 5);  // every registration was still attempted
     EXPECT_EQ(steps.back(), "RestoreCursor");
 }
+
+namespace {
+
+bool progressSeenWhileCopying;
+BOOL WINAPI CopyFilesOnceProgressShows(HMODULE module, LPCSTR type, ENUMRESNAMEPROCA callback, LONG_PTR parameter)
+{
+    for (int i = 0; i < 150 && !ProgressShown(); ++i)
+        Sleep(20);
+    progressSeenWhileCopying = ProgressShown();
+    return StepEnumResourceNames(module, type, callback, parameter);
+}
+
+} // namespace
+
+// Windows 95 and 98 refuse to start a thread without a place for its id (the
+// platform rules hold this run to that): the progress window still appears
+// while the files are copied, and is gone once the step has ended.
+TEST(InstallStepWin98, ShowsTheProgressWindowAndClosesIt)
+{
+    PrepareContext(Platform9x, 4, FALSE, TRUE);
+    HookInstallStep();
+    progressSeenWhileCopying = false;
+    HOOK_IMPORT(EnumResourceNamesA, CopyFilesOnceProgressShows);
+    EXPECT_TRUE(RunInstallAndSettle());
+    EXPECT_TRUE(progressSeenWhileCopying);
+    EXPECT_FALSE(ProgressShown());
+}

@@ -8,8 +8,18 @@ add_executable(robot tests/robot/robot.cpp)
 target_link_libraries(robot PRIVATE ole32 uuid gdi32)
 target_link_options(robot PRIVATE -static -static-libgcc -static-libstdc++)
 
+# Setup.exe with the platform rules of Windows 95/98 and NT 4 in place, for
+# the scenarios of those versions.
+add_executable(setup_rules WIN32 tests/support/rules_setup.cpp tests/support/platform_rules.cpp
+  tests/support/import_slots.cpp ${SETUP_RESOURCES})
+set_target_properties(setup_rules PROPERTIES OUTPUT_NAME Setup-rules)
+target_link_libraries(setup_rules PRIVATE marlune)
+target_link_options(setup_rules PRIVATE -static -static-libgcc -static-libstdc++)
+add_dependencies(setup_rules payload setup_art)
+
 # End-to-end scenarios, each in a scratch prefix of its own.
-set(SCENARIOS xp_fresh nt4_fresh 98_fresh w2k_fresh w2k_now2k xp_upgrade 98_upgrade xp_cancel xp_copy_failure)
+set(SCENARIOS xp_fresh nt4_fresh 95_fresh 98_fresh w2k_fresh w2k_now2k xp_upgrade 98_upgrade xp_cancel
+  xp_copy_failure)
 foreach(scenario ${SCENARIOS})
   add_test(NAME scenario_${scenario}
     COMMAND ${CMAKE_SOURCE_DIR}/tests/scenarios/run.sh ${WINE_BENCH_DIR} ${CMAKE_BINARY_DIR} ${scenario})

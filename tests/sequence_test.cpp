@@ -219,6 +219,23 @@ TEST(DeleteOldDriver, DecidesTheModeAndKeepsADeletedDriverUntilTheUserAgrees)
     EXPECT_TRUE(RecordedMessages().empty());
 }
 
+// Windows 95 and 98 have no MoveFileExA (the platform rules hold this run to
+// that): "Cancel" after the old driver was deleted still puts it back and
+// leaves no backup behind.
+TEST(DeleteOldDriverWin98, CancelPutsTheDriverBackWithoutMoveFileEx)
+{
+    PrepareDriverScratch();
+    Context.Platform = Platform9x;
+    std::string driver = std::string(ScratchSystem) + "Vesk.Drv";
+    WriteText(driver, "working driver");
+    EXPECT_FALSE(DeleteOldDriver());
+    EXPECT_EQ(ReadText(driver), "<missing>");
+    RestoreOldDriver();
+    EXPECT_EQ(ReadText(driver), "working driver");
+    EXPECT_EQ(ReadText(std::string(ScratchTemp) + "VESKOLD.BAK"), "<missing>");
+    DeleteFileA(driver.c_str());
+}
+
 namespace {
 
 std::vector<std::string> restartCalls;

@@ -116,7 +116,8 @@ TEST(StartupAllPlatforms, IdentifiesThePlatformAndFillsTheDirectories)
 {
     struct Expected { const char* winver; int platform; DWORD major; };
     const Expected table[] = {
-        {"win98", Platform9x, 4}, {"nt40", PlatformNt, 4}, {"win2k", PlatformNt, 5}, {"winxp", PlatformNt, 5},
+        {"win95", Platform9x, 4}, {"win98", Platform9x, 4}, {"nt40", PlatformNt, 4}, {"win2k", PlatformNt, 5},
+        {"winxp", PlatformNt, 5},
     };
     std::string winver = EnvOr("MARLUNE_WINVER", "winxp");
     const Expected* e = nullptr;

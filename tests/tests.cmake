@@ -7,6 +7,8 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 
 add_library(test_support STATIC
   tests/support/import_hook.cpp
+  tests/support/import_slots.cpp
+  tests/support/platform_rules.cpp
   tests/support/test_main.cpp)
 target_link_libraries(test_support PUBLIC marlune gtest)
 
@@ -20,11 +22,13 @@ target_link_options(unit_tests PRIVATE -static -static-libgcc -static-libstdc++)
 # Suites named ...AllPlatforms run under each platform version; suites named
 # ...Win98, ...Nt40 or ...Win2k only under that version; every other suite
 # under the bench's default, Windows XP.
-set(PLATFORM_SUFFIXES Win98 Nt40 Win2k)
+# Windows 95 runs the Windows 9x suites (...Win98) too.
 set(xp_filter "-*Win98.*:*Nt40.*:*Win2k.*:*CodePage932.*")
-foreach(version winxp win98 nt40 win2k)
+foreach(version winxp win95 win98 nt40 win2k)
   if(version STREQUAL winxp)
     set(filter "${xp_filter}")
+  elseif(version STREQUAL win95)
+    set(filter "*Win98.*:*AllPlatforms.*")
   else()
     string(REPLACE "win98" "Win98" suffix ${version})
     string(REPLACE "nt40" "Nt40" suffix ${suffix})

@@ -2,8 +2,10 @@
 # End-to-end scenarios: the real Setup.exe in a scratch Wine prefix, answered
 # by the robot, then the transcript, files, times and registry are checked.
 #   run.sh BENCH_DIR WIN_BUILD_DIR SCENARIO
-# Scenarios: xp_fresh nt4_fresh 98_fresh w2k_fresh w2k_now2k xp_upgrade
-#            98_upgrade xp_cancel xp_copy_failure
+# Scenarios: xp_fresh nt4_fresh 95_fresh 98_fresh w2k_fresh w2k_now2k
+#            xp_upgrade 98_upgrade xp_cancel xp_copy_failure
+# Those of Windows 95, 98 and NT 4 run Setup.exe with those platforms'
+# documented refusals in place (Setup-rules.exe).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 bench_dir=$1 win=$2 name=$3
@@ -17,7 +19,11 @@ drive=$prefix/drive_c
 payload=$win/payload
 transcript=$drive/bench/transcript.txt
 mkdir -p "$drive/bench/shots"
-cp "$win/Setup.exe" "$win/robot.exe" "$payload/Mixer.exe" "$drive/bench/"
+cp "$win/robot.exe" "$payload/Mixer.exe" "$drive/bench/"
+case $name in
+  95_*|98_*|nt4_*) cp "$win/Setup-rules.exe" "$drive/bench/Setup.exe" ;;
+  *) cp "$win/Setup.exe" "$drive/bench/" ;;
+esac
 
 SYS='C:\windows\system32'
 WIN='C:\windows'
@@ -40,6 +46,7 @@ case $name in
               robot_opts=(--start 'C:\bench\Mixer.exe') ;;
   nt4_fresh)  winver nt40; plan=1,2
               stage_card 'VEN_10B5&DEV_7C31' '4&1a2b3c&0&0010' 'PCI\VEN_10B5&DEV_7C31' ;;
+  95_fresh)   winver win95; plan=1,2 ;;
   98_fresh)   winver win98; plan=1,2 ;;
   w2k_fresh)  winver win2k; plan=1,2
               stage_card 'VEN_10B5&DEV_7C31' '4&1a2b3c&0&0010' 'pci\ven_10b5&dev_7c31' ;;
@@ -168,7 +175,7 @@ case $name in
       *) device_untouched 'VEN_10B5&DEV_7C31\4&1a2b3c&0&0010' ;;
     esac
     ;;
-  98_fresh)
+  95_fresh|98_fresh)
     welcome "Marlune Windows 95 Driver Installation Wizard"
     expect_line '  control 1101 Static visible "You should install your Marlune Audio Card in a PCI Slot inside your computer AFTER this process is complete."'
     completed
@@ -178,7 +185,7 @@ case $name in
     expect_installed "$WIN\\inf\\Vesk.Inf" Vesk.Inf
     expect_absent "$SYS\\Vesk.Dll"; expect_absent "$SYS\\drivers\\Vesk.Sys"
     common_files
-    [ -e "$drive/windows/temp/vesk-driver.log" ] && fail "the driver was called on Windows 98"
+    [ -e "$drive/windows/temp/vesk-driver.log" ] && fail "the driver was called on Windows 9x"
     expect_count message 0
     registrations VeskASIO.Dll
     shortcuts "$USER_PROGRAMS"

@@ -1,0 +1,11 @@
+// The slots of this executable's import address table: every call the image
+// makes to an imported function, the product's code included, goes through
+// its slot. Free of the test framework, so that test builds of Setup.exe can
+// use it too.
+#pragma once
+#include <windows.h>
+
+// The slot of the import `name` (from any DLL), or null when the image does
+// not import it.
+void** FindImportSlot(const char* name);
+void WriteImportSlot(void** slot, void* value);
