@@ -1,9 +1,11 @@
 // Start-up under real Wine platform versions, with import hooks for the
 // failures Wine cannot produce on its own.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <string>
 #include "setup/install_context.h"
 #include "setup/startup.h"
+#include "setup/text.h"
 #include "tests/support/import_hook.h"
 
 namespace {
@@ -316,4 +318,48 @@ TEST(AddTrailingBackslashCodePage932, DoubleByteTrailByteIsNotABackslash)
         AddTrailingBackslash(path);
         EXPECT_STREQ(path, row.out);
     }
+}
+
+// Text is formatted by the platform's formatter into a scratch buffer and
+// copied only as far as the destination holds: every format the product
+// uses, a refusal that writes nothing past the destination, and the
+// formatter's own limit of 1,024 bytes.
+TEST(FormatText, ProductFormatsRefusalsAndTheFormatterLimit)
+{
+    char text[64];
+    EXPECT_TRUE(FormatText(text, sizeof text, "%s|%d|%ld|%lu|%u|%04ld|%08lx|%08lX|%c|%.3s|%04lu", "path", -5,
+                           -70000L, 4000000000UL, 7u, 42L, 0xBEEFUL, 0xBEEFUL, 'C', "xyzzy", 12UL));
+    EXPECT_STREQ(text, "path|-5|-70000|4000000000|7|0042|0000beef|0000BEEF|C|xyz|0012");
+
+    struct Case { int size; int length; bool fits; };
+    const Case cases[] = {
+        {4, 3, true}, {3, 3, false}, {1, 0, true}, {1, 1, false},
+        {2000, 1022, true},   // the longest text the formatter surely gives whole
+        {2000, 1023, false},  // may have been cut by the formatter itself
+        {2000, 3000, false}, {260, 300, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.length << " characters into " << c.size << " bytes");
+        std::string source(c.length, 'a');
+        std::string area(c.size + 64, '#');
+        EXPECT_EQ(FormatText(area.data(), c.size, "%s", source.c_str()), c.fits);
+        int kept = lstrlenA(area.c_str());
+        EXPECT_LT(kept, c.size);
+        EXPECT_EQ(kept, c.fits ? c.length : std::min(c.size - 1, FormatterLimit - 1));
+        EXPECT_EQ(area.substr(c.size), std::string(64, '#'));  // nothing written past it
+    }
+}
+
+// The case-insensitive comparison folds ASCII letters only, as the C locale does.
+TEST(FormatText, ComparisonsAreByteWiseAndFoldOnlyAsciiLetters)
+{
+    EXPECT_EQ(CompareTextNoCase("PCI\\VEN_10B5&extra", "pci\\ven_10b5", 12), 0);
+    EXPECT_NE(CompareTextNoCase("Vesk.Dl", "Vesk.Dll", 8), 0);
+    EXPECT_NE(CompareTextNoCase("[", "{", 1), 0);
+    EXPECT_NE(CompareTextNoCase("\xC9", "\xE9", 1), 0);  // accented letters keep their case
+    EXPECT_TRUE(TextEquals("NOW2K", "NOW2K"));
+    EXPECT_FALSE(TextEquals("NOW2K", "now2k"));
+    EXPECT_FALSE(TextEquals("NOW2K", "NOW2K "));
+    EXPECT_TRUE(TextStartsWith("Marlune Mixer - 1", "Marlune Mixer"));
+    EXPECT_FALSE(TextStartsWith("Marlune", "Marlune Mixer"));
 }

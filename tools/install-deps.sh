@@ -11,6 +11,7 @@ packages=(
   googletest
   libmspack-dev mscompress
   imagemagick
+  nsis
 )
 
 missing=()

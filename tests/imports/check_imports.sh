@@ -52,7 +52,7 @@ for arg in "$@"; do
     echo "FAIL: $name: winpthreads code is linked in ($(grep -m1 -o '[^ ]*libwinpthread[^ ]*' "$map"))"
     failures=$((failures + 1))
   fi
-  imports=$(grep -cE '^\s[0-9a-f]+\s' <<<"$dump")
+  imports=$(awk '/^\tDLL Name:/ { in_dll = 1; next } /^$/ { in_dll = 0 } in_dll && /^\t[0-9a-f]+\t/ { n++ } END { print n + 0 }' <<<"$dump")
   echo "$name: $imports imports from $(grep -E '^\s*DLL Name:' <<<"$dump" | awk '{print $3}' | tr '\n' ' ')"
   checked=$((checked + 1))
 done
