@@ -88,10 +88,12 @@ noise='Software\\Wine|MountedDevices|\\Enum\\|Perflib|Explorer\\(MountPoints|She
   echo "Marlune setup on Windows $platform$([ $upgrade = 1 ] && echo ' (upgrade: an older driver was in use)')"
   echo
   echo "Files carried by Setup.exe (from ${release_dir:-the stand-ins}): size, compressed size"
-  while IFS='|' read -r resource carried _; do
+  for container in "$build/win/payload-szdd"/*; do
+    resource=$(basename "$container")
+    carried=$(ls "$build/win/payload" | grep -ixF "$resource")
     printf '  %-24s %8s bytes  %8s bytes  %s\n' "$carried" "$(stat -c %s "$build/win/payload/$carried")" \
-      "$(stat -c %s "$build/win/payload-szdd/$resource")" "$resource"
-  done < <(sed -n 's/^ *"\([A-Z.]*|[A-Za-z.]*|[a-z_]*\)"$/\1/p' "$root/cmake/payload-files.cmake")
+      "$(stat -c %s "$container")" "$resource"
+  done
   echo
   echo "Dialogs and messages (pictures in $report):"
   n=0
