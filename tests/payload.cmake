@@ -3,7 +3,8 @@
 # release stamp in two time zones.
 set(PAYLOAD_EDGE_DIR ${CMAKE_BINARY_DIR}/payload-edge)
 target_compile_definitions(unit_tests PRIVATE
-  MARLUNE_PAYLOAD_DIR="Z:${PAYLOAD_DIR}/" MARLUNE_PAYLOAD_EDGE_DIR="Z:${PAYLOAD_EDGE_DIR}/")
+  MARLUNE_PAYLOAD_DIR="Z:${PAYLOAD_DIR}/" MARLUNE_PAYLOAD_EDGE_DIR="Z:${PAYLOAD_EDGE_DIR}/"
+  MARLUNE_STANDIN_DIR="Z:${STANDIN_DIR}/")
 
 # Edge inputs: nothing, one byte, a run of the ring's initial spaces, a
 # two-byte pattern (overlapping copies) and a text almost twice the ring's

@@ -20,7 +20,10 @@
 namespace fs = std::filesystem;
 namespace {
 
-const std::string PayloadDir = MARLUNE_PAYLOAD_DIR, EdgeDir = MARLUNE_PAYLOAD_EDGE_DIR;
+// The carried files (the release's, when the build carries a release folder)
+// and the stand-ins, whose own behaviour is tested below.
+const std::string PayloadDir = MARLUNE_PAYLOAD_DIR, EdgeDir = MARLUNE_PAYLOAD_EDGE_DIR,
+                  StandInDir = MARLUNE_STANDIN_DIR;
 constexpr const char* Carried[][2] = {
     {"MARLUNERELEASENOTES.TXT", "MarluneReleaseNotes.txt"}, {"MIXER.EXE", "Mixer.exe"},
     {"REGISTER.EXE", "Register.exe"}, {"RMVESK.EXE", "RmVesk.exe"}, {"VESK.DLL", "Vesk.Dll"},
@@ -496,7 +499,7 @@ TEST(PayloadStandIns, TheDriverAnswersAndTheProgramsCloseOnRequest)
     GetWindowsDirectoryA(windowsDir, MAX_PATH);
     const std::string log = std::string(windowsDir) + "\\Temp\\vesk-driver.log";
     DeleteFileA(log.c_str());
-    HDRVR driver = OpenDriver(fs::path(PayloadDir + "Vesk.Dll").wstring().c_str(), nullptr, 0);
+    HDRVR driver = OpenDriver(fs::path(StandInDir + "Vesk.Dll").wstring().c_str(), nullptr, 0);
     ASSERT_NE(driver, nullptr);
     EXPECT_EQ(SendDriverMessage(driver, DRV_INSTALL, 0, 0), DRVCNF_OK);
     CloseDriver(driver, 0, 0);
@@ -508,7 +511,7 @@ TEST(PayloadStandIns, TheDriverAnswersAndTheProgramsCloseOnRequest)
     for (auto [program, title, minimised] : {std::tuple{"Mixer.exe\"", "Marlune Mixer", false},
                                              {"Mixer.exe\" TASKBAR", "Marlune Mixer", true},
                                              {"RmVesk.exe\"", "Uninstall Marlune Driver", false}}) {
-        std::string command = "\"" + PayloadDir + program;
+        std::string command = "\"" + StandInDir + program;
         STARTUPINFOA startup = {sizeof startup};
         PROCESS_INFORMATION process;
         ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,

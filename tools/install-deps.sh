@@ -1,7 +1,78 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need. Safe to run again: it only
 # asks apt for what is missing, and does nothing when everything is present.
+#
+#   tools/install-deps.sh                    install what is missing
+#   tools/install-deps.sh --backports-entry  only print the bookworm-backports
+#                                            entry this machine would get
+#
+# MARLUNE_APT_DIR (default /etc/apt) is the folder whose sources.list and
+# sources.list.d/ are read and extended.
 set -euo pipefail
+apt_dir=${MARLUNE_APT_DIR:-/etc/apt}
+
+# The bookworm-backports entry made from the machine's own bookworm source,
+# so that a mirror or a local proxy is used as for every other package: the
+# first enabled "deb" entry of the suite bookworm, in apt's reading order
+# (sources.list, then sources.list.d/ by name), copied in its own format
+# (one-line or deb822) with its addresses and options, for the suite
+# bookworm-backports and the component main. Prints the file to write on the
+# first line and its content after it; fails when there is no such entry.
+backports_entry() {
+  local f entry
+  for f in "$apt_dir/sources.list" "$apt_dir"/sources.list.d/*; do
+    [ -f "$f" ] || continue
+    case $f in
+      *.list)
+        entry=$(awk '
+          { sub(/#.*/, "") }
+          $1 != "deb" { next }
+          { line = $0; sub(/^[ \t]*deb[ \t]+/, "", line); options = "" }
+          line ~ /^\[/ { options = substr(line, 1, index(line, "]")) " "; line = substr(line, index(line, "]") + 1) }
+          { split(line, w, " ") }
+          w[2] == "bookworm" { print "deb " options w[1] " bookworm-backports main"; exit }' "$f")
+        [ -n "$entry" ] && { printf '%s\n%s\n' "$apt_dir/sources.list.d/bookworm-backports.list" "$entry"; return 0; } ;;
+      *.sources)
+        # Stanzas are separated by blank lines; a field runs on over the
+        # following lines that start with white space; "#" lines are comments.
+        entry=$(awk '
+          function words(field, w,   n, i, list) {
+            n = split(value[field], list, /[ \t\n]+/)
+            for (i = 1; i <= n; i++) if (list[i] == w) return 1
+            return 0
+          }
+          function stanza_end(   i) {
+            if (words("types", "deb") && words("suites", "bookworm") && !words("enabled", "no")) {
+              print "Types: deb"
+              for (i = 1; i <= n; i++) if (keep[i] != "") print keep[i]
+              print "Suites: bookworm-backports"
+              print "Components: main"
+              found = 1; exit
+            }
+            delete value; delete keep; n = 0; field = ""
+          }
+          /^#/ { next }
+          /^[ \t]*$/ { stanza_end(); next }
+          /^[ \t]/ { value[field] = value[field] " " $0; if (kept) keep[n] = keep[n] "\n" $0; next }
+          {
+            field = tolower(substr($0, 1, index($0, ":") - 1))
+            value[field] = substr($0, index($0, ":") + 1)
+            kept = field !~ /^(types|suites|components|enabled)$/
+            n++; keep[n] = kept ? $0 : ""
+          }
+          END { if (!found) stanza_end() }' "$f")
+        [ -n "$entry" ] && { printf '%s\n%s\n' "$apt_dir/sources.list.d/bookworm-backports.sources" "$entry"; return 0; } ;;
+    esac
+  done
+  echo "no Debian bookworm source in $apt_dir/sources.list or $apt_dir/sources.list.d/ (*.list or *.sources):" \
+    "cannot derive the bookworm-backports entry; add one for bookworm-backports by hand" >&2
+  return 1
+}
+
+if [ "${1:-}" = --backports-entry ]; then
+  backports_entry
+  exit
+fi
 
 packages=(
   cmake make g++ pkg-config
@@ -12,6 +83,7 @@ packages=(
   libmspack-dev mscompress
   imagemagick
   nsis
+  fonts-wine
 )
 
 missing=()
@@ -41,10 +113,9 @@ fi
 # address-space probing; the backported qemu handles it and starts in ~0.3 s.
 if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
   if ! qemu-i386-static --version 2>/dev/null | grep -qE 'version ([89]|[1-9][0-9])\.'; then
-    src=/etc/apt/sources.list.d/bookworm-backports.sources
-    if [ ! -f "$src" ] && ! grep -rqs bookworm-backports /etc/apt/sources.list /etc/apt/sources.list.d/; then
-      printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-        | $SUDO tee "$src" >/dev/null
+    if ! grep -rqs bookworm-backports "$apt_dir/sources.list" "$apt_dir/sources.list.d/"; then
+      entry=$(backports_entry)
+      sed 1d <<<"$entry" | $SUDO tee "$(head -n1 <<<"$entry")" >/dev/null
       updated=0
     fi
     apt_update

@@ -2,10 +2,13 @@
 # The main job: installs what is missing, builds Setup.exe, runs it on a
 # scratch Windows prefix and reports what the run did.
 #
-#   tools/run-setup.sh [--platform xp|2000|nt4|98] [--upgrade] [--robot]
-#                      [--plan ANSWERS] [-- SETUP ARGUMENTS]
+#   tools/run-setup.sh [--platform xp|2000|nt4|98|95] [--release-dir DIR]
+#                      [--upgrade] [--robot] [--plan ANSWERS] [-- SETUP ARGUMENTS]
 #
 #   --platform  the Windows version the prefix reports (default xp)
+#   --release-dir  Setup.exe carries the ten files of DIR (the release's own,
+#               names matched ignoring case) instead of the stand-ins; without
+#               it the build goes back to the stand-ins
 #   --upgrade   an older driver is installed and held open, as a running
 #               system holds its driver: the setup runs as an upgrade
 #   --robot     the dialogs are answered by the test robot ("Continue", then
@@ -19,27 +22,28 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
-platform=xp upgrade=0 robot=0 plan=1,2
+platform=xp upgrade=0 robot=0 plan=1,2 release_dir=""
 while [ $# -gt 0 ]; do
   case $1 in
     --platform) platform=$2; shift 2 ;;
+    --release-dir) release_dir=$(cd "$2" && pwd) || exit 2; shift 2 ;;
     --upgrade) upgrade=1; shift ;;
     --robot) robot=1; shift ;;
     --plan) plan=$2; robot=1; shift 2 ;;
     --) shift; break ;;
-    -h|--help) sed -n '2,20p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,23p' "$0"; exit 0 ;;
     *) break ;;
   esac
 done
 case $platform in
-  xp) winver=winxp ;; 2000) winver=win2k ;; nt4) winver=nt40 ;; 98) winver=win98 ;;
-  *) echo "unknown platform '$platform' (xp, 2000, nt4 or 98)" >&2; exit 2 ;;
+  xp) winver=winxp ;; 2000) winver=win2k ;; nt4) winver=nt40 ;; 98) winver=win98 ;; 95) winver=win95 ;;
+  *) echo "unknown platform '$platform' (xp, 2000, nt4, 98 or 95)" >&2; exit 2 ;;
 esac
 [ -n "${DISPLAY:-}" ] || robot=1
 
 echo "Installing what is missing and building Setup.exe ..."
 "$root/tools/install-deps.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMARLUNE_RELEASE_DIR="$release_dir" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target win >/dev/null
 
 . "$root/tests/wine/bench.sh"
@@ -56,7 +60,7 @@ printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\Setup.exe]\
 wine regedit /S 'C:\bench\stage.reg' </dev/null >/dev/null 2>&1 9>&-
 hold=()
 if [ $upgrade = 1 ]; then
-  driver=Vesk.Dll; [ $platform = 98 ] && driver=Vesk.Drv
+  driver=Vesk.Dll; case $platform in 98|95) driver=Vesk.Drv ;; esac
   printf 'an older Marlune driver' >"$drive/windows/system32/$driver"
   hold=(--hold "C:\\windows\\system32\\$driver")
 fi
@@ -82,6 +86,14 @@ noise='Software\\Wine|MountedDevices|\\Enum\\|Perflib|Explorer\\(MountPoints|She
 
 {
   echo "Marlune setup on Windows $platform$([ $upgrade = 1 ] && echo ' (upgrade: an older driver was in use)')"
+  echo
+  echo "Files carried by Setup.exe (from ${release_dir:-the stand-ins}): size, compressed size"
+  for container in "$build/win/payload-szdd"/*; do
+    resource=$(basename "$container")
+    carried=$(ls "$build/win/payload" | grep -ixF "$resource")
+    printf '  %-24s %8s bytes  %8s bytes  %s\n' "$carried" "$(stat -c %s "$build/win/payload/$carried")" \
+      "$(stat -c %s "$container")" "$resource"
+  done
   echo
   echo "Dialogs and messages (pictures in $report):"
   n=0

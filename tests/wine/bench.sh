@@ -4,7 +4,7 @@
 #                       wineserver, and an Xvfb display when DISPLAY is unset.
 #   bench_clone NAME    a scratch prefix cloned from the bench's prefix with
 #                       hard links, in $BENCH/scratch/NAME; prints its path.
-#   bench_winver EXE VERSION   make EXE see win98 / nt40 / win2k / winxp.
+#   bench_winver EXE VERSION   make EXE see win95 / win98 / nt40 / win2k / winxp.
 # Everything runs with WINEDEBUG=-all and without the Wine menu builder, so
 # shortcuts never leak into the host's desktop menus.
 
@@ -69,6 +69,19 @@ REG
   _bench_quiet wine regedit /S "$WINEPREFIX/bench-setup.reg"
 }
 
+# Wine's own fonts (Debian's fonts-wine: Marlett for the caption buttons,
+# the "MS Sans Serif" bitmap font of the dialogs, Tahoma ...). Wine 8.0 as
+# Debian builds it never reads them where the package puts them, in Wine's
+# data folder /usr/share/wine/fonts: its font list holds only fontconfig's
+# fonts, so dialogs get a wider stand-in and the close box an "r". Wine does
+# read the prefix's own C:\windows\Fonts at every start, so they are copied
+# there.
+bench_fonts() {
+  local fonts=/usr/share/wine/fonts
+  [ -f "$fonts/marlett.ttf" ] || { echo "bench: no $fonts/marlett.ttf (package fonts-wine)" >&2; return 0; }
+  cp "$fonts"/*.ttf "$fonts"/*.fon "$WINEPREFIX/drive_c/windows/Fonts/"
+}
+
 # Clones a prefix with hard links, except the files Wine rewrites in place
 # (the registry hives and INI files), which each clone gets a copy of.
 _bench_clone_prefix() {
@@ -81,7 +94,7 @@ _bench_clone_prefix() {
 }
 
 # Bumped whenever the template's making changes, so old build trees remake it.
-BENCH_VERSION=2
+BENCH_VERSION=3
 
 bench_init() {
   BENCH=$1
@@ -97,6 +110,7 @@ bench_init() {
     export WINEPREFIX="$BENCH/template"
     _bench_quiet wineboot -i
     bench_configure_prefix
+    bench_fonts
     _bench_quiet wineserver -w
     echo "$BENCH_VERSION" >"$WINEPREFIX/.bench-ready"
   fi
