@@ -9,6 +9,14 @@ foreach(target ${carried_images})
   target_link_options(${target} PRIVATE -Wl,-Map,$<TARGET_FILE:${target}>.map)
   list(APPEND carried_image_args $<TARGET_FILE:${target}>)
 endforeach()
+# A release's own programs and libraries are checked as carried (the kernel
+# driver aside: the Win32 loader never loads it).
+if(MARLUNE_RELEASE_DIR)
+  set(carried_image_args --not-linked-here)
+  foreach(name Mixer.exe Register.exe RmVesk.exe Vesk.Dll VeskASIO.Dll)
+    list(APPEND carried_image_args ${PAYLOAD_DIR}/${name})
+  endforeach()
+endif()
 add_test(NAME image_imports COMMAND ${CHECK_IMPORTS}
   $<TARGET_FILE:Setup>=${CMAKE_BINARY_DIR}/Setup.map --crt-dll ${carried_image_args})
 
