@@ -1,8 +1,10 @@
 // Test entry: every test starts with the MessageBoxA recorder in place (no
 // test can block on a real message box), a fresh install context, and ends
-// with every replaced import restored.
+// with every replaced import restored and every handle the product opened
+// closed (the handle ledger).
 #include <gtest/gtest.h>
 #include "tests/support/import_hook.h"
+#include "tests/support/handle_ledger.h"
 #include "setup/install_context.h"
 #include "wizard/progress.h"
 
@@ -15,7 +17,11 @@ class ImportListener : public testing::EmptyTestEventListener {
         ResetProgressWindow();
         InstallMessageRecorder();
     }
-    void OnTestEnd(const testing::TestInfo&) override { RestoreImports(); }
+    void OnTestEnd(const testing::TestInfo&) override
+    {
+        RestoreImports();
+        ReportOpenProductHandles();
+    }
 };
 
 } // namespace
@@ -23,6 +29,11 @@ class ImportListener : public testing::EmptyTestEventListener {
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
+    if (!InstallHandleLedger()) {
+        fprintf(stderr, "the product's code section .prodtxt is missing\n");
+        return 1;
+    }
+    KeepImportsAsBase();
     testing::UnitTest::GetInstance()->listeners().Append(new ImportListener);
     return RUN_ALL_TESTS();
 }
