@@ -51,6 +51,17 @@ void StopCompanion(Companion& companion)
     CloseHandle(companion.process.hThread);
 }
 
+// Ends a test's companions however the test ends, a failed assertion included.
+struct StopCompanions {
+    Companion* first;
+    Companion* last;
+    ~StopCompanions()
+    {
+        for (Companion* c = first; c != last; ++c)
+            StopCompanion(*c);
+    }
+};
+
 std::vector<std::string> closeRequests;
 decltype(&SendMessageTimeoutA) realSendTimeout;
 LRESULT WINAPI RecordSendTimeout(HWND w, UINT m, WPARAM wp, LPARAM lp, UINT f, UINT t, PDWORD_PTR r)
@@ -185,6 +196,7 @@ TEST(CloseRunningApps, FrozenWindowsAreBoundedAndAttemptsCountPerWindow)
         {"swaps", "Marlune Mixer B"},
         {"frozen", "Marlune 1 Mixer"},
     };
+    StopCompanions stop = {std::begin(companions), std::end(companions)};
     for (auto& c : companions)
         StartCompanion(c);
     RecordCloseRequests();
@@ -208,8 +220,6 @@ TEST(CloseRunningApps, FrozenWindowsAreBoundedAndAttemptsCountPerWindow)
     EXPECT_GE(sleptMs, 30000u);
     EXPECT_LT(sleptMs, 60000u);
     EXPECT_LT(elapsed, 20000u);
-    for (auto& c : companions)
-        StopCompanion(c);
 }
 
 namespace {
