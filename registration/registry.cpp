@@ -3,17 +3,14 @@
 
 namespace {
 
-bool IsStringType(DWORD type)
-{
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
-// A stored string need not carry its terminator. Terminate what was read so
-// that callers can treat the buffer as text; a string that fills the buffer
+// A stored value need not carry a terminator, whatever its type: string
+// types may be stored without one, and a binary or numeric value stored where
+// a text is expected has none at all. Every read is taken as text, so what
+// was read is terminated inside the buffer; a value that fills the buffer
 // with no room left for the terminator counts as too large for it.
-LONG TerminateString(char* buffer, DWORD size, DWORD count, DWORD type)
+LONG TerminateValue(char* buffer, DWORD size, DWORD count)
 {
-    if (!IsStringType(type) || size == 0)
+    if (size == 0)
         return ERROR_SUCCESS;
     if (count < size) {
         buffer[count] = '\0';
@@ -30,15 +27,17 @@ LONG TerminateString(char* buffer, DWORD size, DWORD count, DWORD type)
 BOOL RegReadValue(HKEY root, const char* subkey, const char* valueName,
                   void* buffer, DWORD* byteCount, DWORD* type)
 {
+    DWORD size = *byteCount;
+    if (size > 0)
+        static_cast<char*>(buffer)[0] = '\0';  // a failed read leaves an empty text
     HKEY key;
     if (RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
         return FALSE;
-    DWORD size = *byteCount;
     LONG result = RegQueryValueExA(key, valueName, nullptr, type,
                                    static_cast<BYTE*>(buffer), byteCount);
     RegCloseKey(key);
     if (result == ERROR_SUCCESS)
-        result = TerminateString(static_cast<char*>(buffer), size, *byteCount, *type);
+        result = TerminateValue(static_cast<char*>(buffer), size, *byteCount);
     else if (size > 0)
         static_cast<char*>(buffer)[0] = '\0';  // never leave a partial, unterminated text
     return result == ERROR_SUCCESS;
@@ -64,7 +63,7 @@ LONG RegGetString(HKEY root, const char* subkey, const char* valueName, char* bu
                               reinterpret_cast<BYTE*>(buffer), &count);
     RegCloseKey(key);
     if (result == ERROR_SUCCESS)
-        result = TerminateString(buffer, MAX_PATH, count, type);
+        result = TerminateValue(buffer, MAX_PATH, count);
     else
         buffer[0] = '\0';
     return result;

@@ -4,12 +4,15 @@
 #pragma once
 #include <windows.h>
 
+// Reads a value of any type as text: what was read always ends in a
+// terminator inside the buffer, and a value that fills the buffer without one
+// counts as too large. A failed read leaves an empty text.
 BOOL RegReadValue(HKEY root, const char* subkey, const char* valueName,
                   void* buffer, DWORD* byteCount, DWORD* type);
 BOOL RegReadMachineValue(const char* subkey, const char* valueName,
                          void* buffer, DWORD* byteCount);
-// Reads a string into a buffer of MAX_PATH bytes; returns the platform's
-// error code (ERROR_SUCCESS when read).
+// Reads a value as text, as RegReadValue does, into a buffer of MAX_PATH
+// bytes; returns the platform's error code (ERROR_SUCCESS when read).
 LONG RegGetString(HKEY root, const char* subkey, const char* valueName, char* buffer);
 
 BOOL RegWriteValue(HKEY root, const char* subkey, const char* valueName,

@@ -34,19 +34,49 @@ bool HasRoomForBackslash(const char* path)
     return lstrlenA(path) <= MAX_PATH - 2;
 }
 
+// Room for a directory that is too long for a field, so that the message can
+// name it.
+constexpr DWORD LongPathSize = 4 * MAX_PATH;
+
 // Fills a directory field from a platform call that returns the text length,
-// or the size needed when the field is too small.
-bool ReadDirectory(char* field, UINT (WINAPI* get)(LPSTR, UINT))
+// or the size needed when the field is too small. An over-long directory is
+// refused by name: the platform is asked again with room enough for it.
+BOOL ReadDirectory(char* field, UINT (WINAPI* get)(LPSTR, UINT))
 {
     UINT n = get(field, MAX_PATH);
     if (n >= MAX_PATH) {
         field[0] = '\0';
-        return false;
+        char longPath[LongPathSize] = "";
+        if (get(longPath, LongPathSize) >= LongPathSize)
+            longPath[0] = '\0';
+        return RefuseLongPath(longPath);
     }
     if (!HasRoomForBackslash(field))
-        return false;
+        return RefuseLongPath(field);
     AddTrailingBackslash(field);
-    return true;
+    return TRUE;
+}
+
+// The temporary directory that the platform found too long for MAX_PATH.
+// Windows gives it to a larger buffer. A platform that refuses any path
+// longer than MAX_PATH (Wine does) is asked where it comes from, in the order
+// of lookup the platforms document: TMP, TEMP, the user's profile, and the
+// current directory (older versions' last source; the Windows directory,
+// newer versions' last source, is known to be short by now).
+void ReadLongTempPath(char* buffer)
+{
+    DWORD n = GetTempPathA(LongPathSize, buffer);
+    if (n > 0 && n < LongPathSize)
+        return;
+    constexpr const char* Variables[] = {"TMP", "TEMP", "USERPROFILE"};
+    for (const char* name : Variables) {
+        n = GetEnvironmentVariableA(name, buffer, LongPathSize);
+        if (n > 0 && n < LongPathSize)
+            return;
+    }
+    n = GetCurrentDirectoryA(LongPathSize, buffer);
+    if (n == 0 || n >= LongPathSize)
+        buffer[0] = '\0';
 }
 
 } // namespace
@@ -114,10 +144,9 @@ BOOL RunStartup(HINSTANCE instance, const char* commandTail)
     // Every directory is composed and checked for length before anything on
     // the machine is created, so an over-long path is refused with nothing
     // changed.
-    if (!ReadDirectory(Context.WindowsDir, GetWindowsDirectoryA))
-        return RefuseLongPath(Context.WindowsDir);
-    if (!ReadDirectory(Context.SystemDir, GetSystemDirectoryA))
-        return RefuseLongPath(Context.SystemDir);
+    if (!ReadDirectory(Context.WindowsDir, GetWindowsDirectoryA)
+        || !ReadDirectory(Context.SystemDir, GetSystemDirectoryA))
+        return FALSE;
     if (!JoinPath(Context.DriversDir, Context.SystemDir, "Drivers\\"))
         return RefuseLongPath(Context.SystemDir);
     if (!JoinPath(Context.InfDir, Context.WindowsDir, "Inf\\"))
@@ -127,9 +156,8 @@ BOOL RunStartup(HINSTANCE instance, const char* commandTail)
     DWORD tempLength = GetTempPathA(MAX_PATH, Context.TempDir);
     if (tempLength >= MAX_PATH || (tempLength == 0 && GetLastError() == ERROR_FILENAME_EXCED_RANGE)) {
         Context.TempDir[0] = '\0';
-        char longTemp[4 * MAX_PATH] = "";
-        if (!GetEnvironmentVariableA("TMP", longTemp, sizeof longTemp))
-            GetEnvironmentVariableA("TEMP", longTemp, sizeof longTemp);
+        char longTemp[LongPathSize];
+        ReadLongTempPath(longTemp);
         return RefuseLongPath(longTemp);
     }
 

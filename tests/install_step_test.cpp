@@ -6,12 +6,15 @@
 #include <windows.h>
 #include <mmsystem.h>
 #include <objbase.h>
+#include <setupapi.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 #include "setup/install_context.h"
 #include "setup/setup_sequence.h"
 #include "setup/startup.h"
 #include "tests/support/import_hook.h"
+#include "wizard/progress.h"
 
 namespace {
 
@@ -64,10 +67,11 @@ HCURSOR WINAPI StepSetCursor(HCURSOR cursor)
         Step(ProgressShown() ? "RestoreCursor with progress shown" : "RestoreCursor");
     return realSetCursor(cursor);
 }
+// A file in the Inf folder is named alone; anywhere else with its whole path.
 BOOL WINAPI StepDeleteFile(LPCSTR path)
 {
-    std::string p = path;
-    Step("Delete " + p.substr(p.find_last_of('\\') + 1));
+    std::string p = path, inf = Context.InfDir;
+    Step("Delete " + (p.rfind(inf, 0) == 0 && p.find('\\', inf.size()) == std::string::npos ? p.substr(inf.size()) : p));
     return FALSE;
 }
 BOOL WINAPI StepEnumResourceNames(HMODULE, LPCSTR, ENUMRESNAMEPROCA, LONG_PTR)
@@ -109,6 +113,11 @@ LONG WINAPI StepSetValue(HKEY, LPCSTR name, DWORD, DWORD, const BYTE* data, DWOR
     return setValueResult;
 }
 LONG WINAPI KeepValue(HKEY, LPCSTR) { return ERROR_FILE_NOT_FOUND; }
+LONG WINAPI RefuseSlotDelete(HKEY, LPCSTR name)
+{
+    Step(std::string("Delete refused ") + name);
+    return ERROR_ACCESS_DENIED;
+}
 HMODULE WINAPI StepLoadLibrary(LPCSTR name)
 {
     Step(std::string("LoadLibrary ") + name);
@@ -200,10 +209,13 @@ TEST(InstallStep, ActionsInOrderForEachPlatformAndMode)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ResetInstallContext();
+        ResetProgressWindow();
         PrepareContext(c.platform, c.major, c.upgrade, c.registerDevices);
         HookInstallStep();
         EXPECT_TRUE(RunInstallAndSettle());
         EXPECT_EQ(steps, c.expected);
+        EXPECT_NE(Context.ProgressWindow.load(), nullptr);
+        EXPECT_FALSE(ProgressShown()) << "the progress window stayed after the step";
         RestoreImports();
     }
 }
@@ -235,16 +247,78 @@ TEST(InstallStep, FailuresStopTheStepAfterClosingTheProgressWindow)
     EXPECT_EQ(steps.back().find("while installing"), std::string::npos) << steps.back();
 }
 
+namespace {
+
+// SETUPAPI.DLL with one card whose every property write is refused.
+const HMODULE FakeSetupApi = reinterpret_cast<HMODULE>(0x5E700000);
+HDEVINFO WINAPI FakeClassDevs(const GUID*, PCSTR, HWND, DWORD) { return reinterpret_cast<HDEVINFO>(0x5EED); }
+BOOL WINAPI OneCard(HDEVINFO, DWORD index, PSP_DEVINFO_DATA)
+{
+    SetLastError(ERROR_NO_MORE_ITEMS);
+    return index == 0;
+}
+BOOL WINAPI CardIds(HDEVINFO, PSP_DEVINFO_DATA, DWORD, PDWORD, PBYTE data, DWORD size, PDWORD)
+{
+    lstrcpynA(reinterpret_cast<char*>(data), "PCI\\VEN_10B5&DEV_7C31&SUBSYS_00000000", size);
+    return TRUE;
+}
+BOOL WINAPI RefuseProperty(HDEVINFO, PSP_DEVINFO_DATA, DWORD, const BYTE*, DWORD)
+{
+    Step("Device property refused");
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+BOOL WINAPI DestroyList(HDEVINFO) { return TRUE; }
+HMODULE WINAPI LoadFakeSetupApi(LPCSTR) { return FakeSetupApi; }
+BOOL WINAPI FreeFakeSetupApi(HMODULE) { return TRUE; }
+decltype(&GetProcAddress) realGetProcAddress;
+FARPROC WINAPI FakeEntryPoints(HMODULE module, LPCSTR name)
+{
+    if (module != FakeSetupApi)
+        return realGetProcAddress(module, name);
+    const std::pair<const char*, void*> entries[] = {
+        {"SetupDiGetClassDevsA", reinterpret_cast<void*>(FakeClassDevs)},
+        {"SetupDiEnumDeviceInfo", reinterpret_cast<void*>(OneCard)},
+        {"SetupDiGetDeviceRegistryPropertyA", reinterpret_cast<void*>(CardIds)},
+        {"SetupDiSetDeviceRegistryPropertyA", reinterpret_cast<void*>(RefuseProperty)},
+        {"SetupDiDestroyDeviceInfoList", reinterpret_cast<void*>(DestroyList)},
+    };
+    for (const auto& e : entries)
+        if (strcmp(name, e.first) == 0)
+            return reinterpret_cast<FARPROC>(e.second);
+    return nullptr;
+}
+
+const char SlotKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
+
+} // namespace
+
+// Refused writes, a refused slot delete and refused device properties: every
+// registration is still attempted and the step succeeds.
 TEST(InstallStep, FailingRegistrationsDoNotChangeTheResult)
 {
-    PrepareContext(PlatformNt, 5, TRUE, FALSE);
+    HKEY slots;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, SlotKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &slots, nullptr), ERROR_SUCCESS);
+    RegSetValueExA(slots, "Wave9", 0, REG_SZ, reinterpret_cast<const BYTE*>("other.drv"), 10);
+    PrepareContext(PlatformNt, 5, TRUE, TRUE);
     HookInstallStep();
+    HOOK_IMPORT(RegDeleteValueA, RefuseSlotDelete);
+    HOOK_IMPORT(LoadLibraryA, LoadFakeSetupApi);
+    HOOK_IMPORT(FreeLibrary, FreeFakeSetupApi);
+    realGetProcAddress = HOOK_IMPORT(GetProcAddress, FakeEntryPoints);
     setValueResult = ERROR_ACCESS_DENIED;
     EXPECT_TRUE(RunInstallAndSettle());
+    RestoreImports();
+    RegDeleteValueA(slots, "Wave9");
+    RegCloseKey(slots);
     int refused = 0;
     for (const auto& s : steps)
         refused += s.rfind("Message RegSetValueEx Failed!", 0) == 0;
     EXPECT_GE(refused, 5);  // every registration was still attempted
+    auto at = [](const std::string& step) { return std::find(steps.begin(), steps.end(), step) - steps.begin(); };
+    EXPECT_LT(at("Device property refused"), at("Delete refused Wave9"));
+    EXPECT_LT(at("Delete refused Wave9"), at("DriverSlots"));
+    EXPECT_LT(at("DriverSlots"), static_cast<long>(steps.size()));
     EXPECT_EQ(steps.back(), "RestoreCursor");
 }
 

@@ -1,8 +1,10 @@
 // The registry layer against the real registry of the test prefix, with
 // import hooks where a refusal has to be provoked.
 #include <gtest/gtest.h>
+#include <gtest/gtest-spi.h>
 #include <string>
 #include "registration/registry.h"
+#include "tests/support/handle_ledger.h"
 #include "tests/support/import_hook.h"
 #include "tests/support/raw_registry.h"
 
@@ -88,8 +90,10 @@ TEST_F(Registry, WriteCreatesTheWholeKeyPathAndFlushesAndClosesOnce)
 TEST_F(Registry, ReadsAndDeletesUnderAMissingKeyFailAndCreateNothing)
 {
     char buffer[MAX_PATH];
+    memset(buffer, '#', sizeof buffer);
     DWORD count = 256;
     EXPECT_FALSE(RegReadMachineValue(Key("Missing").c_str(), "V", buffer, &count));
+    EXPECT_STREQ(buffer, "") << "a key that cannot be opened leaves an empty text";
     EXPECT_EQ(RegGetString(HKEY_LOCAL_MACHINE, Key("Missing").c_str(), "V", buffer), ERROR_FILE_NOT_FOUND);
     EXPECT_FALSE(RegRemoveValue(HKEY_LOCAL_MACHINE, Key("Missing").c_str(), "V"));
     EXPECT_FALSE(KeyExists(Key("Missing")));
@@ -119,12 +123,13 @@ TEST_F(Registry, ReadResultsForMissingTooLargeAndFittingValues)
     EXPECT_TRUE(RecordedMessages().empty());
 }
 
-// A string stored without its terminator must still come back as text that
-// ends inside the buffer; one that fills the buffer with no room for the
-// terminator is refused like a value that is too large.
+// A value stored without a terminator, a string or of any other type, must
+// still come back as text that ends inside the buffer; one that fills the
+// buffer with no room for the terminator is refused like a value that is too
+// large.
 TEST_F(Registry, UnterminatedStringsAreTerminatedOrRefused)
 {
-    struct Case { std::string stored; DWORD bufferSize; bool ok; std::string text; };
+    struct Case { std::string stored; DWORD bufferSize; bool ok; std::string text; DWORD type = REG_SZ; };
     const Case cases[] = {
         {"abc", 256, true, "abc"},
         {std::string(255, 'x'), 256, true, std::string(255, 'x')},
@@ -133,10 +138,15 @@ TEST_F(Registry, UnterminatedStringsAreTerminatedOrRefused)
         {std::string(259, 'p'), MAX_PATH, true, std::string(259, 'p')},
         {std::string(260, 'q'), MAX_PATH, false, ""},
         {std::string(259, 'r') + '\0', MAX_PATH, true, std::string(259, 'r')},
+        {"ABCD", 256, true, "ABCD", REG_DWORD},
+        {std::string(256, 'b'), 256, false, "", REG_BINARY},
+        {std::string(259, 'c'), MAX_PATH, true, std::string(259, 'c'), REG_BINARY},
+        {std::string(260, 'd'), MAX_PATH, false, "", REG_BINARY},
+        {"EFGH", MAX_PATH, true, "EFGH", REG_DWORD},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.stored.size() << " bytes into " << c.bufferSize);
-        StoreRaw(Key("U"), "S", c.stored);
+        SCOPED_TRACE(testing::Message() << c.stored.size() << " bytes of type " << c.type << " into " << c.bufferSize);
+        StoreRaw(Key("U"), "S", c.stored, c.type);
         char buffer[MAX_PATH + 8];
         memset(buffer, '#', sizeof buffer);
         if (c.bufferSize == MAX_PATH) {
@@ -192,4 +202,36 @@ TEST_F(Registry, KeyThatCannotBeCreatedFailsSilently)
     HOOK_IMPORT(RegCreateKeyExA, RefuseCreate);
     EXPECT_FALSE(RegWriteMachineString(Key("X").c_str(), "V", "x"));
     EXPECT_TRUE(RecordedMessages().empty());
+}
+
+namespace {
+std::vector<HKEY> keptOpen;
+LONG WINAPI KeepOpen(HKEY key)
+{
+    keptOpen.push_back(key);
+    return ERROR_SUCCESS;
+}
+} // namespace
+
+// The handle ledger fails a test whose product code left a key open, naming
+// the call that opened it; a key the test itself leaves open is not its
+// business.
+TEST_F(Registry, TheHandleLedgerNamesAKeyThatTheProductLeftOpen)
+{
+    StoreRaw(Key("L"), "V", std::string("x\0", 2));
+    HKEY own;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, Key("L").c_str(), 0, KEY_READ, &own), ERROR_SUCCESS);
+    EXPECT_TRUE(OpenProductHandles().empty());
+    RegCloseKey(own);
+
+    keptOpen.clear();
+    HOOK_IMPORT(RegCloseKey, KeepOpen);
+    char buffer[16];
+    DWORD count = sizeof buffer;
+    EXPECT_TRUE(RegReadMachineValue(Key("L").c_str(), "V", buffer, &count));
+    RestoreImports();
+    EXPECT_NONFATAL_FAILURE(ReportOpenProductHandles(), "RegOpenKeyExA");
+    EXPECT_TRUE(OpenProductHandles().empty());
+    ASSERT_EQ(keptOpen.size(), 1u);
+    RegCloseKey(keptOpen[0]);
 }

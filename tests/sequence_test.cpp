@@ -51,6 +51,17 @@ void StopCompanion(Companion& companion)
     CloseHandle(companion.process.hThread);
 }
 
+// Ends a test's companions however the test ends, a failed assertion included.
+struct StopCompanions {
+    Companion* first;
+    Companion* last;
+    ~StopCompanions()
+    {
+        for (Companion* c = first; c != last; ++c)
+            StopCompanion(*c);
+    }
+};
+
 std::vector<std::string> closeRequests;
 decltype(&SendMessageTimeoutA) realSendTimeout;
 LRESULT WINAPI RecordSendTimeout(HWND w, UINT m, WPARAM wp, LPARAM lp, UINT f, UINT t, PDWORD_PTR r)
@@ -147,6 +158,72 @@ TEST(CloseRunningApps, GivesUpOnRefusingAndHungWindowsButWaitsForAQuestion)
 
 namespace {
 
+// Sleep through the import table costs no real time: the waits are counted.
+DWORD sleptMs;
+decltype(&Sleep) realSleep;
+void WINAPI FastSleep(DWORD ms)
+{
+    sleptMs += ms;
+    realSleep(ms ? 1 : 0);
+}
+// Windows answers GW_ENABLEDPOPUP with the window itself when it has no
+// enabled popup; Wine answers null.
+decltype(&GetWindow) realGetWindow;
+HWND WINAPI DocumentedGetWindow(HWND window, UINT command)
+{
+    HWND answer = realGetWindow(window, command);
+    return command == GW_ENABLEDPOPUP && !answer ? window : answer;
+}
+// Requests beyond any limit end the refusing window (WM_CLOSE reaches the
+// default handling), so that a missing limit fails the test instead of
+// hanging it.
+LRESULT WINAPI BoundedSendTimeout(HWND w, UINT m, WPARAM wp, LPARAM lp, UINT f, UINT t, PDWORD_PTR r)
+{
+    if (closeRequests.size() >= 12)
+        PostMessageA(w, WM_CLOSE, 0, 0);
+    return RecordSendTimeout(w, m, wp, lp, f, t, r);
+}
+
+} // namespace
+
+// A window that stays disabled (a program stuck on its own question) is
+// waited for 30 s in all, then told and skipped; two refusing windows that
+// take turns at the top are each asked three times.
+TEST(CloseRunningApps, FrozenWindowsAreBoundedAndAttemptsCountPerWindow)
+{
+    Companion companions[] = {
+        {"swaps", "Marlune Mixer A"},
+        {"swaps", "Marlune Mixer B"},
+        {"frozen", "Marlune 1 Mixer"},
+    };
+    StopCompanions stop = {std::begin(companions), std::end(companions)};
+    for (auto& c : companions)
+        StartCompanion(c);
+    RecordCloseRequests();
+    HOOK_IMPORT(SendMessageTimeoutA, BoundedSendTimeout);
+    realGetWindow = HOOK_IMPORT(GetWindow, DocumentedGetWindow);
+    sleptMs = 0;
+    realSleep = HOOK_IMPORT(Sleep, FastSleep);
+    DWORD start = GetTickCount();
+    CloseRunningApps();
+    DWORD elapsed = GetTickCount() - start;
+
+    ASSERT_EQ(closeRequests.size(), 7u);
+    EXPECT_NE(closeRequests[0], closeRequests[1]) << "the refusing windows did not take turns";
+    EXPECT_EQ(closeRequests[6], "Marlune 1 Mixer");
+    auto messages = RecordedMessages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[2].text, "The program \"Marlune 1 Mixer\" could not be closed.\n\n"
+                                "Please close it yourself; the installation goes on.");
+    for (const auto& c : companions)
+        EXPECT_TRUE(IsWindow(c.window)) << c.title;
+    EXPECT_GE(sleptMs, 30000u);
+    EXPECT_LT(sleptMs, 60000u);
+    EXPECT_LT(elapsed, 20000u);
+}
+
+namespace {
+
 const char ScratchSystem[] = "C:\\marlune-sequence\\system\\";
 const char ScratchTemp[] = "C:\\marlune-sequence\\temp\\";
 
@@ -171,6 +248,17 @@ std::string ReadText(const std::string& path)
     return std::string(data, read);
 }
 
+// The copies that succeeded, by destination.
+std::vector<std::string> copies;
+decltype(&CopyFileA) realCopyFile;
+BOOL WINAPI RecordCopy(LPCSTR from, LPCSTR to, BOOL failIfExists)
+{
+    BOOL copied = realCopyFile(from, to, failIfExists);
+    if (copied)
+        copies.push_back(to);
+    return copied;
+}
+
 void WriteText(const std::string& path, const std::string& content)
 {
     HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -184,6 +272,7 @@ void WriteText(const std::string& path, const std::string& content)
 TEST(DeleteOldDriver, DecidesTheModeAndKeepsADeletedDriverUntilTheUserAgrees)
 {
     PrepareDriverScratch();
+    realCopyFile = HOOK_IMPORT(CopyFileA, RecordCopy);
     struct { int platform; const char* file; } platforms[] = {
         {PlatformNt, "Vesk.Dll"}, {Platform9x, "Vesk.Drv"},
     };
@@ -208,9 +297,14 @@ TEST(DeleteOldDriver, DecidesTheModeAndKeepsADeletedDriverUntilTheUserAgrees)
         EXPECT_EQ(ReadText(driver), "<missing>");
         EXPECT_EQ(ReadText(std::string(ScratchTemp) + "VESKOLD.BAK"), "<missing>");
 
+        // In use but readable, as a loaded driver is: the backup is made,
+        // the delete refused, and the backup discarded at once.
         WriteText(driver, "driver in use");
-        HANDLE held = CreateFileA(driver.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE held = CreateFileA(driver.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        copies.clear();
         EXPECT_TRUE(DeleteOldDriver());   // cannot be deleted: upgrade mode
+        EXPECT_EQ(copies, std::vector<std::string>{std::string(ScratchTemp) + "VESKOLD.BAK"});
+        EXPECT_EQ(ReadText(std::string(ScratchTemp) + "VESKOLD.BAK"), "<missing>");
         CloseHandle(held);
         RestoreOldDriver();
         EXPECT_EQ(ReadText(driver), "driver in use");
@@ -345,4 +439,96 @@ TEST(RestartSystem, AsksThePlatformToRestartInItsOwnWay)
     adjustError = ERROR_SUCCESS;
     shutdownExported = true;
     EXPECT_TRUE(RecordedMessages().empty());
+}
+
+namespace {
+
+// The whole sequence with the machine left alone: the system directory is the
+// scratch one, the dialogs answer from a table, the install step changes
+// nothing, and the restart stops at its first call (the token it opens with
+// TOKEN_QUERY, which start-up does not ask for).
+std::vector<std::string> sequence;
+INT_PTR completionAnswer;
+UINT WINAPI ScratchSystemDir(LPSTR buffer, UINT size) { return lstrlenA(lstrcpynA(buffer, ScratchSystem, size)); }
+INT_PTR WINAPI AnswerDialog(HINSTANCE, LPCSTR id, HWND, DLGPROC, LPARAM)
+{
+    sequence.push_back("Dialog " + std::to_string(reinterpret_cast<UINT_PTR>(id)));
+    return reinterpret_cast<UINT_PTR>(id) == 100 ? 1 : completionAnswer;
+}
+BOOL WINAPI StopRestart(HANDLE process, DWORD access, PHANDLE token)
+{
+    if (access & TOKEN_QUERY) {
+        sequence.push_back("Restart");
+        return FALSE;
+    }
+    return realOpenToken(process, access, token);
+}
+decltype(&FindFirstFileA) realFindFirst;
+HANDLE WINAPI RecordFindDriver(LPCSTR pattern, LPWIN32_FIND_DATAA found)
+{
+    if (strstr(pattern, "Vesk.Dll"))
+        sequence.push_back("Find driver");
+    return realFindFirst(pattern, found);
+}
+LRESULT WINAPI RecordCompanionClose(HWND w, UINT m, WPARAM wp, LPARAM lp, UINT f, UINT t, PDWORD_PTR r)
+{
+    sequence.push_back("Close companion");
+    return realSendTimeout(w, m, wp, lp, f, t, r);
+}
+BOOL WINAPI EnumerateNothing(HMODULE, LPCSTR, ENUMRESNAMEPROCA, LONG_PTR) { return TRUE; }
+HRESULT WINAPI NoShortcut(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* object) { *object = nullptr; return E_FAIL; }
+BOOL WINAPI PretendCreated(LPCSTR, LPSECURITY_ATTRIBUTES) { return TRUE; }
+LONG WINAPI PretendSet(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD) { return ERROR_SUCCESS; }
+LONG WINAPI PretendDeleted(HKEY, LPCSTR) { return ERROR_SUCCESS; }
+HDRVR WINAPI NoDriver(LPCWSTR, LPCWSTR, LPARAM) { return nullptr; }
+
+} // namespace
+
+// Only an upgrade whose user chooses "Restart" restarts; companions are
+// closed before the old driver is looked for.
+TEST(SetupSequence, RestartsOnlyAnUpgradeWhoseUserChoosesRestart)
+{
+    PrepareDriverScratch();
+    const std::string driver = std::string(ScratchSystem) + "Vesk.Dll";
+    using Events = std::vector<std::string>;
+    struct { bool upgrade; INT_PTR answer; Events expected; } cases[] = {
+        {true, 1, {"Close companion", "Find driver", "Dialog 100", "Dialog 110", "Restart"}},
+        {true, 2, {"Find driver", "Dialog 100", "Dialog 110"}},
+        {false, 1, {"Find driver", "Dialog 100", "Dialog 110"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.upgrade << " " << c.answer);
+        ResetInstallContext();
+        Companion companion = {"closes", "Marlune Mixer"};
+        if (&c == &cases[0])
+            StartCompanion(companion);
+        WriteText(driver, "driver");
+        HANDLE held = c.upgrade ? CreateFileA(driver.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                              OPEN_EXISTING, 0, nullptr) : INVALID_HANDLE_VALUE;
+        sequence.clear();
+        completionAnswer = c.answer;
+        HOOK_IMPORT(GetSystemDirectoryA, ScratchSystemDir);
+        HOOK_IMPORT(DialogBoxParamA, AnswerDialog);
+        realOpenToken = HOOK_IMPORT(OpenProcessToken, StopRestart);
+        realFindFirst = HOOK_IMPORT(FindFirstFileA, RecordFindDriver);
+        realSendTimeout = HOOK_IMPORT(SendMessageTimeoutA, RecordCompanionClose);
+        HOOK_IMPORT(EnumResourceNamesA, EnumerateNothing);
+        HOOK_IMPORT(CoCreateInstance, NoShortcut);
+        HOOK_IMPORT(CreateDirectoryA, PretendCreated);
+        HOOK_IMPORT(RegSetValueExA, PretendSet);
+        HOOK_IMPORT(RegDeleteValueA, PretendDeleted);
+        HOOK_IMPORT(OpenDriver, NoDriver);
+        EXPECT_EQ(SetupMain(GetModuleHandleA(nullptr), "NOW2K"), 0);
+        RestoreImports();
+        InstallMessageRecorder();
+        EXPECT_EQ(sequence, c.expected);
+        EXPECT_EQ(Context.Upgrade, c.upgrade);
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        if (companion.window)
+            StopCompanion(companion);
+        DeleteFileA(driver.c_str());
+        for (int i = 0; i < 100 && !Context.ProgressWindow.load(); ++i)
+            Sleep(20);  // the progress thread has made its window before the next run
+    }
 }

@@ -28,18 +28,32 @@ bool EndsWith(const std::string& s, const std::string& tail)
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// Calls that touch directories or the machine, counted to prove they did not happen.
+// Calls that touch directories or the machine, counted to prove they did not
+// happen. A directory set in `fakeWindows`, `fakeSystem` or `fakeTemp` is
+// answered as Windows answers an over-long one: the size needed when the
+// buffer is too small, the text when it fits.
 int touches, creates;
+std::string fakeWindows, fakeSystem, fakeTemp;
 decltype(&GetWindowsDirectoryA) realWindowsDir;
+decltype(&GetSystemDirectoryA) realSystemDir;
 decltype(&CreateDirectoryA) realCreateDir;
 decltype(&GetTempPathA) realTempPath;
-UINT WINAPI CountWindowsDir(LPSTR b, UINT n) { ++touches; return realWindowsDir(b, n); }
+UINT Answer(const std::string& path, LPSTR b, UINT n)
+{
+    if (n <= path.size())
+        return path.size() + 1;
+    strcpy(b, path.c_str());
+    return path.size();
+}
+UINT WINAPI CountWindowsDir(LPSTR b, UINT n) { ++touches; return fakeWindows.empty() ? realWindowsDir(b, n) : Answer(fakeWindows, b, n); }
+UINT WINAPI FakeSystemDir(LPSTR b, UINT n) { return fakeSystem.empty() ? realSystemDir(b, n) : Answer(fakeSystem, b, n); }
 BOOL WINAPI CountCreateDir(LPCSTR p, LPSECURITY_ATTRIBUTES a) { ++touches; ++creates; return realCreateDir(p, a); }
-DWORD WINAPI CountTempPath(DWORD n, LPSTR b) { ++touches; return realTempPath(n, b); }
+DWORD WINAPI CountTempPath(DWORD n, LPSTR b) { ++touches; return fakeTemp.empty() ? realTempPath(n, b) : Answer(fakeTemp, b, n); }
 void CountDirectoryCalls()
 {
     touches = creates = 0;
     realWindowsDir = HOOK_IMPORT(GetWindowsDirectoryA, CountWindowsDir);
+    realSystemDir = HOOK_IMPORT(GetSystemDirectoryA, FakeSystemDir);
     realCreateDir = HOOK_IMPORT(CreateDirectoryA, CountCreateDir);
     realTempPath = HOOK_IMPORT(GetTempPathA, CountTempPath);
 }
@@ -94,12 +108,24 @@ private:
 // Sets TMP and TEMP for this process (GetTempPathA reads them) and restores them.
 class TempVariables {
 public:
-    TempVariables() { Save("TMP", tmp_); Save("TEMP", temp_); }
-    ~TempVariables() { SetEnvironmentVariableA("TMP", tmp_.c_str()); SetEnvironmentVariableA("TEMP", temp_.c_str()); }
+    TempVariables() { Save("TMP", tmp_); Save("TEMP", temp_); Save("USERPROFILE", profile_); }
+    ~TempVariables()
+    {
+        SetEnvironmentVariableA("TMP", tmp_.c_str());
+        SetEnvironmentVariableA("TEMP", temp_.c_str());
+        SetEnvironmentVariableA("USERPROFILE", profile_.c_str());
+    }
     static void Set(const std::string& path)
     {
         SetEnvironmentVariableA("TMP", path.c_str());
         SetEnvironmentVariableA("TEMP", path.c_str());
+    }
+    // No TMP or TEMP: the platform takes the user's profile.
+    static void SetProfile(const std::string& path)
+    {
+        SetEnvironmentVariableA("TMP", nullptr);
+        SetEnvironmentVariableA("TEMP", nullptr);
+        SetEnvironmentVariableA("USERPROFILE", path.c_str());
     }
 private:
     static void Save(const char* name, std::string& into)
@@ -108,7 +134,7 @@ private:
         GetEnvironmentVariableA(name, value, sizeof value);
         into = value;
     }
-    std::string tmp_, temp_;
+    std::string tmp_, temp_, profile_;
 };
 
 } // namespace
@@ -250,27 +276,38 @@ TEST(Startup, ApplicationDirectoryFromProgramFilesDirOrTheWindowsDrive)
     EXPECT_TRUE(RecordedMessages().empty());
 }
 
-// A directory that would not fit its 260-byte field is refused before
+// A directory that would not fit its 260-byte field is refused by name before
 // anything is created. A value too large to be read at all falls back to the
 // Windows drive's "Program Files".
 TEST(Startup, OverLongDirectoriesAreRefusedBeforeAnythingIsCreated)
 {
     ProgramFilesDir restore;
     TempVariables restoreTemp;
-    struct { std::string programFiles; std::string temp; bool ok; size_t appDirLength; } table[] = {
+    const std::string longPath = "C:\\" + std::string(300, 'l');
+    enum Source { None, WindowsDir, SystemDir, TempPath, Profile };
+    struct { std::string programFiles; std::string temp; bool ok; size_t appDirLength; Source source = None; } table[] = {
         {"C:\\" + std::string(259 - 3 - 10, 'p'), "", true, 259},  // exactly fills AppDir
         {"C:\\" + std::string(259 - 3 - 9, 'p'), "", false, 0},
         {"C:\\" + std::string(256 - 3, 'p'), "", false, 0},         // readable, too long with "\\Brenmark"
         {"C:\\" + std::string(400, 'p'), "", true, strlen("C:\\Program Files\\Brenmark\\")},
         {"", "C:\\" + std::string(300, 't'), false, 0},
+        {"", "", false, 0, WindowsDir},
+        {"", "", false, 0, SystemDir},
+        {"", "", false, 0, TempPath},  // Windows gives it to a larger buffer
+        {"", "", false, 0, Profile},   // Wine gives it to none
     };
     for (const auto& row : table) {
-        SCOPED_TRACE(row.programFiles.size() + row.temp.size());
+        SCOPED_TRACE(testing::Message() << row.programFiles.size() + row.temp.size() << " " << row.source);
         ResetInstallContext();
         InstallMessageRecorder();
         ProgramFilesDir::Set(row.programFiles.empty() ? nullptr : row.programFiles.c_str());
         if (!row.temp.empty())
             TempVariables::Set(row.temp);
+        if (row.source == Profile)
+            TempVariables::SetProfile(longPath);
+        fakeWindows = row.source == WindowsDir ? longPath : "";
+        fakeSystem = row.source == SystemDir ? longPath : "";
+        fakeTemp = row.source == TempPath ? longPath : "";
         CountDirectoryCalls();
         EXPECT_EQ(!!RunStartup(GetModuleHandleA(nullptr), ""), row.ok);
         if (row.ok) {
@@ -280,11 +317,14 @@ TEST(Startup, OverLongDirectoriesAreRefusedBeforeAnythingIsCreated)
             auto messages = RecordedMessages();
             ASSERT_EQ(messages.size(), 1u);
             EXPECT_NE(messages[0].text.find("too long"), std::string::npos) << messages[0].text;
+            const std::string& named = row.source != None ? longPath : !row.temp.empty() ? row.temp : row.programFiles;
+            EXPECT_NE(messages[0].text.find("\n\n" + named.substr(0, 250)), std::string::npos) << messages[0].text;
             EXPECT_EQ(messages[0].style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
             EXPECT_EQ(creates, 0);
         }
         RestoreImports();
     }
+    fakeWindows = fakeSystem = fakeTemp = "";
 }
 
 TEST(AddTrailingBackslash, AddsExactlyOneWhereMissing)

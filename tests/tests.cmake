@@ -6,6 +6,7 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 add_library(test_support STATIC
+  tests/support/handle_ledger.cpp
   tests/support/import_hook.cpp
   tests/support/import_slots.cpp
   tests/support/platform_rules.cpp
@@ -17,7 +18,9 @@ target_link_libraries(test_support PUBLIC marlune gtest)
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS tests/*_test.cpp)
 add_executable(unit_tests ${UNIT_TEST_SOURCES} ${SETUP_RESOURCES})
 target_link_libraries(unit_tests PRIVATE test_support)
-target_link_options(unit_tests PRIVATE -static -static-libgcc -static-libstdc++)
+target_link_options(unit_tests PRIVATE -static -static-libgcc -static-libstdc++
+  -Wl,-T,${CMAKE_SOURCE_DIR}/tests/support/product_section.ld)
+set_property(TARGET unit_tests APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/product_section.ld)
 
 # Suites named ...AllPlatforms run under each platform version; suites named
 # ...Win98, ...Nt40 or ...Win2k only under that version; every other suite

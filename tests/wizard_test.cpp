@@ -2,6 +2,7 @@
 // on the test display: modal dialogs through a thread timer that their own
 // modal loop dispatches, the progress window through its thread.
 #include <gtest/gtest.h>
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -435,8 +436,22 @@ TEST(CenterWindow, HalvesEachSideSeparatelyFromTheDesktopOrigin)
 
 // ---------------------------------------------------------------------------
 
+namespace {
+// The window that the progress loop handed a key press to as a dialog.
+std::atomic<HWND> keyDialog;
+decltype(&IsDialogMessageA) realIsDialogMessage;
+BOOL WINAPI RecordDialogMessage(HWND dialog, LPMSG message)
+{
+    if (message->message == WM_KEYDOWN)
+        keyDialog.store(dialog);
+    return realIsDialogMessage(dialog, message);
+}
+} // namespace
+
 TEST(ProgressWindow, ShowsCentredAndTakesLabelsFromTheMainThreadButNoClose)
 {
+    keyDialog.store(nullptr);
+    realIsDialogMessage = HOOK_IMPORT(IsDialogMessageA, RecordDialogMessage);
     HANDLE thread = StartProgressThread();
     HWND window = AwaitProgressWindow();
     ASSERT_NE(window, nullptr);
@@ -459,6 +474,7 @@ TEST(ProgressWindow, ShowsCentredAndTakesLabelsFromTheMainThreadButNoClose)
     PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     Sleep(200);
     EXPECT_TRUE(IsWindow(window) && IsWindowVisible(window)) << "the user cannot close it";
+    EXPECT_EQ(keyDialog.load(), window) << "the progress loop does not pass keys to the dialog";
     EndProgress(thread);
     EXPECT_TRUE(RecordedMessages().empty());
 }

@@ -1,21 +1,28 @@
 // A stand-in companion program for tests: one top-level window with the given
 // title that answers the close request (WM_SYSCOMMAND / SC_CLOSE) as told.
-//   companion.exe closes|refuses|hangs|asks|slow TITLE
+//   companion.exe closes|refuses|hangs|asks|slow|frozen|swaps TITLE
 // "asks" behaves like a program that asks its user a question on closing: its
 // window is disabled for 2.5 s (a modal question), then it closes. "slow"
-// answers the request at once but takes a second to go away.
+// answers the request at once but takes a second to go away. "frozen" is
+// disabled from the start and for good, as a program stuck on a question of
+// its own; it ignores the request. "swaps" refuses and sinks to the bottom of
+// the Z order, so that another window of its title comes first next time.
 #include <windows.h>
 #include <cstring>
 
 namespace {
 
-enum { Closes, Refuses, Hangs, Asks, Slow } behaviour = Closes;
+enum { Closes, Refuses, Hangs, Asks, Slow, Frozen, Swaps } behaviour = Closes;
 
 LRESULT CALLBACK CompanionProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE) {
-        if (behaviour == Refuses)
+        if (behaviour == Refuses || behaviour == Frozen)
             return 0;
+        if (behaviour == Swaps) {
+            SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            return 0;
+        }
         if (behaviour == Hangs)
             Sleep(INFINITE);
         if (behaviour == Slow) {
@@ -53,13 +60,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         behaviour = Asks;
     else if (strncmp(commandLine, "slow", 4) == 0)
         behaviour = Slow;
+    else if (strncmp(commandLine, "frozen", 6) == 0)
+        behaviour = Frozen;
+    else if (strncmp(commandLine, "swaps", 5) == 0)
+        behaviour = Swaps;
     WNDCLASSA wc = {};
     wc.lpfnWndProc = CompanionProc;
     wc.hInstance = instance;
     wc.lpszClassName = "MarluneCompanion";
     RegisterClassA(&wc);
-    CreateWindowExA(0, wc.lpszClassName, title, WS_OVERLAPPEDWINDOW, 0, 0, 240, 120,
-                    nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowExA(0, wc.lpszClassName, title, WS_OVERLAPPEDWINDOW, 0, 0, 240, 120,
+                                  nullptr, nullptr, instance, nullptr);
+    if (behaviour == Frozen)
+        EnableWindow(window, FALSE);
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0)
         DispatchMessageA(&msg);

@@ -5,11 +5,22 @@
 
 namespace {
 
+// A replaced import slot, or the "next" variable of an upper layer.
 struct Replaced {
     void** slot;
     void* original;
 };
+// Layers that stay above every later replacement of an import: a later
+// replacement goes into the layer's "next" variable instead of the slot.
+struct UpperLayer {
+    void** slot;
+    void** next;
+};
+std::vector<UpperLayer> upperLayers;
 std::vector<Replaced> replaced;
+// Replacements below this mark belong to the lasting layers; RestoreImports
+// keeps them.
+size_t baseCount;
 std::mutex messagesLock;
 std::vector<MessageRecord> messages;
 
@@ -32,20 +43,47 @@ void* ReplaceImport(const char* name, void* replacement)
         ADD_FAILURE() << "the test executable does not import " << name;
         return nullptr;
     }
-    void* original = *slot;
-    for (const Replaced& r : replaced)
-        if (r.slot == slot)
-            original = r.original;  // keep the first original for the restore
-    replaced.push_back({slot, original});
+    for (const UpperLayer& layer : upperLayers)
+        if (layer.slot == slot)
+            slot = layer.next;
+    // The replacement calls on to what lies beneath the tests' own hooks: the
+    // lasting layers or the platform's function. A test's hooks of one import
+    // replace each other rather than chain, so hooking again is harmless.
+    void* beneath = *slot;
+    for (size_t i = baseCount; i < replaced.size(); ++i)
+        if (replaced[i].slot == slot) {
+            beneath = replaced[i].original;
+            break;
+        }
+    replaced.push_back({slot, *slot});
     WriteImportSlot(slot, replacement);
-    return original;
+    return beneath;
+}
+
+void PlaceImportOnTop(const char* name, void* replacement, void** next)
+{
+    void** slot = FindImportSlot(name);
+    if (!slot) {
+        ADD_FAILURE() << "the test executable does not import " << name;
+        return;
+    }
+    *next = *slot;
+    WriteImportSlot(slot, replacement);
+    upperLayers.push_back({slot, next});
+}
+
+void KeepImportsAsBase()
+{
+    baseCount = replaced.size();
 }
 
 void RestoreImports()
 {
-    for (auto it = replaced.rbegin(); it != replaced.rend(); ++it)
-        WriteImportSlot(it->slot, it->original);
-    replaced.clear();
+    // Undone in reverse order, each slot back to what it held before.
+    while (replaced.size() > baseCount) {
+        WriteImportSlot(replaced.back().slot, replaced.back().original);
+        replaced.pop_back();
+    }
 }
 
 std::vector<MessageRecord> RecordedMessages()

@@ -1,16 +1,27 @@
 // Fault injection: replace an imported Win32 function in this test
 // executable's own import address table. Every call through the table, the
 // product code's included, then reaches the replacement. Replacements are
-// undone by RestoreImports(), which the test listener calls after each test.
+// undone by RestoreImports(), which the test listener calls after each test;
+// lasting layers installed before the tests run stay beneath them.
 #pragma once
 #include <windows.h>
 #include <string>
 #include <vector>
 
-// Replaces the import `name` (from any DLL) and returns the original address;
-// fails the current test when the image does not import it.
+// Replaces the import `name` (from any DLL) and returns what lies beneath the
+// tests' own replacements: the platform's function, or the lasting layers
+// (KeepImportsAsBase) that chain onto it. Fails the current test when the
+// image does not import it.
 void* ReplaceImport(const char* name, void* replacement);
+// Undoes the replacements made since KeepImportsAsBase, newest first.
 void RestoreImports();
+// Puts `replacement` above the import `name` for good: it sees every call
+// first and calls on through `*next`, which holds what lies beneath; later
+// replacements of the import go beneath it.
+void PlaceImportOnTop(const char* name, void* replacement, void** next);
+// Makes the replacements made so far lasting layers (such as the handle
+// ledger) that RestoreImports keeps.
+void KeepImportsAsBase();
 
 template <typename F>
 F ReplaceImportTyped(const char* name, F replacement)
