@@ -6,8 +6,11 @@ add_library(marlune STATIC ${PRODUCT_SOURCES})
 target_include_directories(marlune PUBLIC ${CMAKE_SOURCE_DIR})
 # The product's code needs no exception handling, run-time type information
 # or guarded statics: none of the C++ runtime that serves them comes along.
-set(PRODUCT_COMPILE_OPTIONS -Wall -Wextra -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics
-  -fno-asynchronous-unwind-tables)
+# It is compiled for the 80386, the least processor Windows 95 runs on: the
+# compiler's default (the Pentium Pro) would use instructions such as CMOV
+# that a 486 or Pentium does not have.
+set(PRODUCT_COMPILE_OPTIONS -Wall -Wextra -Os -march=i386 -fno-exceptions -fno-rtti
+  -fno-threadsafe-statics -fno-asynchronous-unwind-tables)
 target_compile_options(marlune PRIVATE ${PRODUCT_COMPILE_OPTIONS})
 target_link_libraries(marlune PUBLIC user32 gdi32 advapi32 lz32 winmm ole32 shell32 uuid)
 
