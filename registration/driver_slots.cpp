@@ -34,24 +34,13 @@ struct SlotTable {
     int Count[SlotKindCount];
 };
 
-// Reads one slot value into a cell. Only a value that is text ending inside
-// the cell is taken: a value too large for the cell, or data of another type
-// that fills the cell without a terminator, counts as unreadable.
+// Reads one slot value into a cell. The registry layer takes any value as
+// text ending inside the cell; a value too large for the cell, or one that
+// fills it without a terminator, counts as unreadable.
 bool ReadSlot(const char* slotName, char* cell)
 {
     DWORD count = SlotCellSize;
-    if (!RegReadMachineValue(SlotKey, slotName, cell, &count))
-        return false;
-    if (count < SlotCellSize)
-        cell[count] = '\0';
-    bool terminated = false;
-    for (DWORD i = 0; i < SlotCellSize && !terminated; ++i)
-        terminated = cell[i] == '\0';
-    if (!terminated) {
-        cell[0] = '\0';
-        return false;
-    }
-    return true;
+    return RegReadMachineValue(SlotKey, slotName, cell, &count) != FALSE;
 }
 
 bool IsCardDriver(const char* text)

@@ -156,9 +156,8 @@ int ScanMediaClassKeys(const char* guidText, DWORD* numbers, DWORD* highest)
     for (DWORD i = 0; i < MediaClassScanCount; ++i) {
         char key[KeySize];
         FormatText(key, sizeof key, "%s\\%s\\%04lu", ClassRoot, guidText, i);
-        // Zero-filled, so that a short value of another type still compares
-        // against initialised bytes.
-        char description[TextSize] = {};
+        // The registry layer ends whatever it read, of any type, inside the buffer.
+        char description[TextSize];
         DWORD size = sizeof description;
         if (!RegReadMachineValue(key, "DriverDesc", description, &size))
             continue;

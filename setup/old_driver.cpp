@@ -40,13 +40,8 @@ void RestoreOldDriver()
 {
     if (!HaveBackup)
         return;
-    if (Context.Platform == PlatformNt) {
-        if (MoveFileExA(BackupPath, DriverPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
-            HaveBackup = false;
-        return;
-    }
-    // MoveFileExA is only a stub on Windows 95 and 98: copy the backup back,
-    // then delete it.
+    // Copied back, then deleted: Windows 95 and 98 have no MoveFileExA, and
+    // the temporary folder may be on another drive.
     if (CopyFileA(BackupPath, DriverPath, FALSE)) {
         DeleteFileA(BackupPath);
         HaveBackup = false;

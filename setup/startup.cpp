@@ -3,7 +3,6 @@
 #include "setup/message.h"
 #include "registration/registry.h"
 #include "setup/paths.h"
-
 #include "setup/text.h"
 
 namespace {

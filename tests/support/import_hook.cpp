@@ -102,5 +102,9 @@ void InstallMessageRecorder()
 {
     ClearRecordedMessages();
     MessageAnswer = IDOK;
-    HOOK_IMPORT(MessageBoxA, RecordMessageBox);
+    static bool installed = false;
+    if (!installed) {
+        HOOK_IMPORT(MessageBoxA, RecordMessageBox);
+        installed = true;
+    }
 }

@@ -41,8 +41,11 @@ struct MessageRecord {
     DWORD threadId;
 };
 
-// The MessageBoxA recorder installed for every test: it records and answers
-// `MessageAnswer` (IDOK by default) without showing anything.
+// The MessageBoxA recorder: it records and answers `MessageAnswer` (IDOK by
+// default) without showing anything. It is put in place once, before the
+// tests, as a lasting layer, so RestoreImports never brings back the real
+// message box; InstallMessageRecorder then only forgets what was recorded
+// and resets the answer.
 std::vector<MessageRecord> RecordedMessages();
 void ClearRecordedMessages();
 extern int MessageAnswer;

@@ -49,9 +49,8 @@ HMODULE WINAPI LoadLibraryW9x(LPCWSTR) { return NotImplemented<HMODULE>(); }
 HMODULE WINAPI GetModuleHandleW9x(LPCWSTR) { return NotImplemented<HMODULE>(); }
 HANDLE WINAPI CreateSemaphoreW9x(LPSECURITY_ATTRIBUTES, LONG, LONG, LPCWSTR) { return NotImplemented<HANDLE>(); }
 
-// GW_ENABLEDPOPUP: "Windows 2000/XP: ... if there are no enabled popup
-// windows, the retrieved handle is that of the specified window" (Platform
-// SDK, GetWindow); Wine answers null. Earlier versions do not define the
+// GW_ENABLEDPOPUP on Windows 2000/XP (Platform SDK, GetWindow): a window that
+// owns no enabled popup is answered with its own handle; Wine answers null. Earlier versions do not define the
 // command; they get the same answer, the one that holds the code to the
 // documented contract.
 HWND WINAPI GetWindowAsDocumented(HWND window, UINT command)

@@ -39,6 +39,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "the product's code section .prodtxt is missing\n");
         return 1;
     }
+    InstallMessageRecorder();
     KeepImportsAsBase();
     testing::UnitTest::GetInstance()->listeners().Append(new ImportListener);
     return RUN_ALL_TESTS();
