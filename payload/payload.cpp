@@ -1,6 +1,7 @@
 #include "payload/payload.h"
 #include "setup/install_context.h"
 #include "setup/message.h"
+#include "setup/paths.h"
 #include "setup/text.h"
 #include "wizard/progress.h"
 
@@ -120,6 +121,143 @@ bool ComposeTempPath(char* path, const char* resourceName, char lastCharacter)
     return true;
 }
 
+// `path` with its last character replaced: a name beside it in its own
+// folder, of the same length, so it fits wherever the path fits. Every
+// catalogue name ends in an ASCII letter.
+void SiblingPath(char* sibling, const char* path, char lastCharacter)
+{
+    lstrcpyA(sibling, path);
+    sibling[lstrlenA(sibling) - 1] = lastCharacter;
+}
+
+// The length of the drive ("C:") or network share ("\\server\share") that a
+// full path lies on; 0 when it has neither form.
+int VolumeRootLength(const char* path)
+{
+    if (path[0] && path[1] == ':')
+        return 2;
+    if (path[0] != '\\' || path[1] != '\\')
+        return 0;
+    int backslashes = 2;
+    const char* p = path + 2;
+    while (*p && !(*p == '\\' && ++backslashes == 4))
+        p = CharNextA(p);
+    return static_cast<int>(p - path);
+}
+
+bool OnSameVolume(const char* path, const char* other)
+{
+    int length = VolumeRootLength(path);
+    return length > 0 && length == VolumeRootLength(other) && CompareTextNoCase(path, other, length) == 0;
+}
+
+// The folder part of `path`, its last backslash included.
+void FolderOf(char* folder, const char* path)
+{
+    lstrcpyA(folder, path);
+    char* name = folder;
+    for (char* p = folder; *p; p = CharNextA(p))
+        if (*p == '\\')
+            name = p + 1;
+    *name = '\0';
+}
+
+// The short (8.3) form of `path`, whose file name is already short: the
+// platform's short form of its folder followed by the name. The path as it
+// is when the platform cannot give one.
+void ShortPath(char* shortPath, const char* path)
+{
+    char folder[MAX_PATH], shortFolder[MAX_PATH];
+    FolderOf(folder, path);
+    DWORD length = GetShortPathNameA(folder, shortFolder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || !JoinPath(shortPath, shortFolder, path + lstrlenA(folder)))
+        lstrcpyA(shortPath, path);
+}
+
+bool IsOwnShortForm(const char* path)
+{
+    char shortPath[MAX_PATH];
+    ShortPath(shortPath, path);
+    return lstrcmpiA(shortPath, path) == 0;
+}
+
+// Whether the restart can take a deferred file from the temporary folder. The
+// boot-time move of Windows NT only renames (a delayed move cannot copy), so
+// the two must be on one drive. Windows 95 and 98 carry out WININIT.INI before
+// Windows starts, with short names only and on one drive, so there both paths
+// must also be their own short form. Otherwise the file waits for the restart
+// in the destination's own folder.
+bool RestartTakesFromTemp(const char* destination)
+{
+    if (!OnSameVolume(Context.TempDir, destination))
+        return false;
+    return Context.Platform == PlatformNt || (IsOwnShortForm(Context.TempDir) && IsOwnShortForm(destination));
+}
+
+// Has the platform move `target` onto `destination` at the next restart.
+// Neither result is tested: the completion dialog offers the restart either way.
+void ReplaceAtRestart(const char* target, const char* destination, bool fromTemp)
+{
+    if (Context.Platform == PlatformNt) {
+        MoveFileExA(target, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+    } else if (fromTemp) {
+        WritePrivateProfileStringA("rename", destination, target, "WININIT.INI");
+    } else {
+        char shortDestination[MAX_PATH], shortTarget[MAX_PATH];
+        ShortPath(shortDestination, destination);
+        ShortPath(shortTarget, target);
+        WritePrivateProfileStringA("rename", shortDestination, shortTarget, "WININIT.INI");
+    }
+}
+
+// LZOpenFileA's answer for the destination opened for writing in place,
+// without emptying it: negative when a destination that exists cannot be
+// written (read-only, or in use), as its opening for the expansion used to
+// fail. A destination that does not exist yet is written anew. The read-only
+// attribute is checked first, so that a process that could write the file
+// anyway (Wine run by root) keeps to the platform's rule.
+INT ProbeDestination(char* destination)
+{
+    DWORD attributes = GetFileAttributesA(destination);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return 0;
+    if (attributes & FILE_ATTRIBUTE_READONLY)
+        return HFILE_ERROR;
+    OFSTRUCT info;
+    INT file = LZOpenFileA(destination, &info, OF_WRITE | OF_SHARE_EXCLUSIVE);
+    if (file >= 0)
+        LZClose(file);
+    return file;
+}
+
+// Puts the complete expanded file `staged` in the destination's place. An
+// existing destination is renamed aside first and deleted only once the new
+// file is in place; when the new file cannot be put there, the old one is
+// renamed back. Renames within one folder need no room on the drive and no
+// MoveFileExA, which Windows 95 and 98 lack.
+bool ReplaceWithStaged(const char* destination, const char* staged)
+{
+    char aside[MAX_PATH];
+    SiblingPath(aside, destination, '~');
+    const bool existed = GetFileAttributesA(destination) != INVALID_FILE_ATTRIBUTES;
+    if (existed) {
+        SetFileAttributesA(aside, FILE_ATTRIBUTE_NORMAL);  // left by an earlier run
+        DeleteFileA(aside);
+        if (!MoveFileA(destination, aside))
+            return false;
+    }
+    if (!MoveFileA(staged, destination)) {
+        DWORD error = GetLastError();
+        if (existed)
+            MoveFileA(aside, destination);
+        SetLastError(error);
+        return false;
+    }
+    if (existed)
+        DeleteFileA(aside);
+    return true;
+}
+
 } // namespace
 
 BOOL MapPayloadDestination(const char* resourceName, char* destination, BOOL* deferred)
@@ -212,34 +350,44 @@ BOOL ExpandPayload(const char* name, const BYTE* bytes, DWORD size)
     // Every path is composed and checked before anything is written, so a
     // refused payload leaves nothing behind. The destination of a deferred
     // file is only named (in messages and the restart's record), never opened.
+    // The expansion goes to a name beside the destination, which replaces it
+    // only when complete: a failure (a full drive) leaves the old file as it
+    // was. A deferred file waits in the temporary folder when the restart can
+    // move it from there, otherwise beside the destination too.
     char compressed[MAX_PATH], target[MAX_PATH];
     if (!PathWithin(name, destination, deferred ? MessagePathLimit : LzPathLimit)
         || !ComposeTempPath(compressed, name, '$'))
         return FALSE;
-    if (deferred) {
+    const bool fromTemp = deferred && RestartTakesFromTemp(destination);
+    if (fromTemp) {
         if (!ComposeTempPath(target, name, '\0'))
             return FALSE;
+    } else if (!PathWithin(name, destination, LzPathLimit)) {
+        return FALSE;
     } else {
-        lstrcpyA(target, destination);
+        SiblingPath(target, destination, '$');
     }
 
-    // The compressed copy, written in one call straight from the resource.
+    // The compressed copy, written in one call straight from the resource. A
+    // write that returns fewer bytes than asked (a nearly full drive) failed.
     HANDLE file = CreateFileA(compressed, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_TEMPORARY, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return ReportFailure(CreateCopyFailed, compressed, static_cast<long>(GetLastError()));
-    DWORD written;
+    DWORD written = 0;
     BOOL wrote = WriteFile(file, bytes, size, &written, nullptr);
     CloseHandle(file);
-    if (!wrote)
-        return ReportFailure(WriteCopyFailed, compressed, static_cast<long>(GetLastError()));
+    if (!wrote || written != size)
+        return ReportFailure(WriteCopyFailed, compressed, static_cast<long>(wrote ? ERROR_DISK_FULL : GetLastError()));
 
     OFSTRUCT sourceInfo, targetInfo;
     INT sourceFile = LZOpenFileA(compressed, &sourceInfo, OF_READ | OF_SHARE_EXCLUSIVE);
     if (sourceFile < 0)
         return ReportFailure(OpenSourceFailed, compressed, sourceFile);
     SetFileLabel(destination);
-    INT targetFile = LZOpenFileA(target, &targetInfo, OF_CREATE | OF_SHARE_EXCLUSIVE | OF_READWRITE);
+    INT targetFile = deferred ? 0 : ProbeDestination(destination);
+    if (targetFile >= 0)
+        targetFile = LZOpenFileA(target, &targetInfo, OF_CREATE | OF_SHARE_EXCLUSIVE | OF_READWRITE);
     if (targetFile < 0) {
         LZClose(sourceFile);
         return ReportFailure(OpenTargetFailed, destination, targetFile);
@@ -247,22 +395,26 @@ BOOL ExpandPayload(const char* name, const BYTE* bytes, DWORD size)
     LONG copied = LZCopy(sourceFile, targetFile);
     LZClose(sourceFile);
     LZClose(targetFile);
-    if (copied < 0)
+    if (copied < 0) {
+        DeleteFileA(target);  // never a working file, nor one the restart may move
         return ReportFailure(ExpandFailed, destination, copied);
+    }
     DeleteFileA(compressed);
 
     // An in-use driver: the platform moves the expanded file over it at the
-    // next restart.
+    // next restart. Any other file takes the destination's place now.
     if (deferred) {
-        if (Context.Platform == PlatformNt)
-            MoveFileExA(target, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
-        else
-            WritePrivateProfileStringA("rename", destination, target, "WININIT.INI");
+        ReplaceAtRestart(target, destination, fromTemp);
+    } else if (!ReplaceWithStaged(destination, target)) {
+        DWORD error = GetLastError();
+        DeleteFileA(target);
+        return ReportFailure(OpenStampFailed, destination, static_cast<long>(error));
     }
+    const char* installed = deferred ? target : destination;
 
-    HANDLE stamped = CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE stamped = CreateFileA(installed, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (stamped == INVALID_HANDLE_VALUE)
-        return ReportFailure(OpenStampFailed, target, static_cast<long>(GetLastError()));
+        return ReportFailure(OpenStampFailed, installed, static_cast<long>(GetLastError()));
     // The bias and daylight-saving state in force now are applied, not those
     // of the stamp's date.
     FILETIME local, universal;

@@ -36,11 +36,13 @@ std::string ReadAll(const fs::path& path)
     return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing " + path.string() + ">";
 }
 
-// The carried file of a resource name or an installed file name.
+// The carried file of a resource name or an installed file name, also when
+// it waits for the restart under its name ending in "$".
 std::string CarriedBytes(const std::string& name)
 {
     for (auto [resource, file] : Carried)
-        if (lstrcmpiA(resource, name.c_str()) == 0 || lstrcmpiA(file, name.c_str()) == 0)
+        if (lstrcmpiA(resource, name.c_str()) == 0 || lstrcmpiA(file, name.c_str()) == 0
+            || (name.ends_with("$") && std::string(file).starts_with(name.substr(0, name.size() - 1))))
             return ReadAll(PayloadDir + file);
     return "<not carried: " + name + ">";
 }
@@ -70,7 +72,7 @@ std::string Expand(std::string text)
 struct Scratch {
     std::string root;
     HWND labels;
-    explicit Scratch(const std::string& name) : root("C:\\marlune-payload-" + name + "\\")
+    explicit Scratch(const std::string& name) : root("C:\\mlp-" + name + "\\")
     {
         fs::remove_all(root);
         const std::pair<char*, const char*> dirs[] = {
@@ -246,6 +248,13 @@ BOOL WINAPI WriteHalf(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, L
     SetLastError(ERROR_DISK_FULL);
     return FALSE;
 }
+// A nearly full drive: the write succeeds with fewer bytes, as MS-DOS and Wine do.
+BOOL WINAPI WriteShort(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    SetLastError(0);
+    return realWriteFile(file, bytes, size / 2, written, overlapped);
+}
+BOOL WINAPI FailMove(LPCSTR, LPCSTR) { return SetLastError(ERROR_ACCESS_DENIED), FALSE; }
 INT WINAPI FailLzOpen1(LPSTR p, LPOFSTRUCT o, WORD m) { return ++lzOpens == 1 ? LZERROR_READ : realLzOpen(p, o, m); }
 INT WINAPI FailLzOpen2(LPSTR p, LPOFSTRUCT o, WORD m) { return ++lzOpens == 2 ? HFILE_ERROR : realLzOpen(p, o, m); }
 void WINAPI CountLzClose(INT file) { ++lzCloses, realLzClose(file); }
@@ -285,14 +294,22 @@ TEST(PayloadExtraction, EachFailureIsReportedAndLeavesWhatItShould)
         {[] { realWriteFile = HOOK_IMPORT(WriteFile, WriteHalf); }, "VESK.SYS",
          "Unable to write compressed file '%TVESK.SY$'!", "Write File Failure! [00000070]",
          {"Temp\\VESK.SY$"}, 0, 0, ""},
+        {[] { realWriteFile = HOOK_IMPORT(WriteFile, WriteShort); }, "VESK.SYS",
+         "Unable to write compressed file '%TVESK.SY$'!", "Write File Failure! [00000070]",
+         {"Temp\\VESK.SY$"}, 0, 0, ""},
         {[] { realLzOpen = HOOK_IMPORT(LZOpenFileA, FailLzOpen1); }, "VESK.SYS",
          "Unable to open source file '%TVESK.SY$'!", "File Open Failure! [-3]", {"Temp\\VESK.SY$"}, 0, 0, ""},
         // Deferred: the target is <Temp>VESK.DLL, the message names the destination.
         {[] { realLzOpen = HOOK_IMPORT(LZOpenFileA, FailLzOpen2); }, "VESK.DLL",
          "Unable to open destination file '%SVesk.Dll'!", "File Open Failure! [-1]", {"Temp\\VESK.DL$"},
          1, 0, ""},
+        // Over the installed file: its old bytes stay, and no partial file is left.
         {[] { HOOK_IMPORT(LZCopy, FailLzCopy); }, "VESK.SYS", "Unable to expand file '%DVesk.Sys'!",
-         "File Copy Failure! [-5]", {"Temp\\VESK.SY$", "Windows\\System\\Drivers\\Vesk.Sys"}, 2, 0, ""},
+         "File Copy Failure! [-5]", {"Temp\\VESK.SY$"}, 3, 0, ""},
+        {[] { SetFileAttributesA(Expand("%DVesk.Sys").c_str(), FILE_ATTRIBUTE_READONLY); }, "VESK.SYS",
+         "Unable to open destination file '%DVesk.Sys'!", "File Open Failure! [-1]", {"Temp\\VESK.SY$"}, 1, 0, ""},
+        {[] { HOOK_IMPORT(MoveFileA, FailMove); }, "VESK.SYS", "Unable to open destination file '%DVesk.Sys'!",
+         "Create File Failure! [00000005]", {}, 3, 0, ""},
         {[] { realCreateFile = HOOK_IMPORT(CreateFileA, FailOpenStamp); }, "VESK.DLL",
          "Unable to open destination file '%TVESK.DLL'!", "Create File Failure! [00000020]",
          {"Temp\\VESK.DLL"}, 2, 0, "%TVESK.DLL>%SVesk.Dll:5"},
@@ -306,12 +323,18 @@ TEST(PayloadExtraction, EachFailureIsReportedAndLeavesWhatItShould)
         InstallMessageRecorder();
         realLzClose = HOOK_IMPORT(LZClose, CountLzClose);
         HOOK_IMPORT(MoveFileExA, RecordMove);
+        const std::string installed = Expand("%DVesk.Sys");
+        std::ofstream(installed) << "old driver";
         row.hook();
         EXPECT_FALSE(EnumPayloadProc(Context.Instance, RT_RCDATA, const_cast<char*>(row.name), 0)) << row.text;
         RestoreImports();
         ExpectWarnings({{Expand(row.text), row.caption}});
         EXPECT_EQ(scratch.Label(CounterLabelId), "File 1 of 10");
-        EXPECT_EQ(scratch.Files(), row.left) << row.text;
+        SetFileAttributesA(installed.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(ReadAll(installed), "old driver") << row.text;
+        auto left = scratch.Files();
+        left.erase("Windows\\System\\Drivers\\Vesk.Sys");
+        EXPECT_EQ(left, row.left) << row.text;
         EXPECT_EQ(lzCloses, row.lzCloses) << row.text;
         EXPECT_EQ(frees, row.frees) << row.text;
         EXPECT_EQ(moves, *row.move ? std::vector{Expand(row.move)} : std::vector<std::string>{}) << row.text;
@@ -426,41 +449,69 @@ TEST(PayloadAllPlatforms, CopyFilesInstallsTheCatalogueStamped)
     ExpectInstalledAsCarried(scratch.root, ExpectedFiles());
 }
 
+// The restart takes a deferred file from the temporary folder only where it
+// can: on the destination's drive, and on Windows 95 and 98 through short
+// names only. Otherwise it waits beside the destination, and WININIT.INI gets
+// the short forms.
 TEST(PayloadAllPlatforms, UpgradeLeavesTheDriversInUseToTheRestart)
 {
     ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
     const std::string wininit = std::string(Context.WindowsDir) + "WININIT.INI";
-    DeleteFileA(wininit.c_str());
-    TakePendingMoves();
-    Scratch scratch("upgrade");
-    Context.Upgrade = TRUE;
+    const std::string otherDrive = "Z:\\tmp\\mlp-temp-" + std::to_string(GetCurrentProcessId()) + "\\";
+    const struct { const char *scratch, *temp; bool fromTempNt, fromTemp9x; } rows[] = {
+        {"upg", "Temp\\", true, true},
+        {"upg", otherDrive.c_str(), false, false},
+        {"upgrade long", "Temporary Files\\", true, false},
+    };
     const bool nt = Context.Platform == PlatformNt;
-    std::set<std::string> expected = ExpectedFiles(), installed = expected;
-    std::vector<HANDLE> held;
-    using Names = std::vector<std::string>;
-    for (std::string file : nt ? Names{"Vesk.Dll"} : Names{"Vesk.Drv", "Vesk.VxD"}) {
-        std::string path = Expand("%S") + file;
-        std::ofstream(path) << "in use";
-        held.push_back(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        installed.erase("Windows\\System\\" + file);
-        CharUpperA(file.data());
-        installed.insert("Temp\\" + file);
-        expected.insert("Temp\\" + file);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.temp);
+        DeleteFileA(wininit.c_str());
+        TakePendingMoves();
+        Scratch scratch(row.scratch);
+        Context.Upgrade = TRUE;
+        lstrcpyA(Context.TempDir, (row.temp == otherDrive ? row.temp : scratch.root + row.temp).c_str());
+        fs::create_directories(Context.TempDir);
+        const bool fromTemp = nt ? row.fromTempNt : row.fromTemp9x;
+        char shortSystem[MAX_PATH];
+        GetShortPathNameA(Context.SystemDir, shortSystem, MAX_PATH);
+        std::set<std::string> expected = ExpectedFiles(), installed = expected;
+        std::string renames;
+        std::vector<HANDLE> held;
+        using Names = std::vector<std::string>;
+        for (std::string file : nt ? Names{"Vesk.Dll"} : Names{"Vesk.Drv", "Vesk.VxD"}) {
+            std::string path = Expand("%S") + file;
+            std::ofstream(path) << "in use";
+            held.push_back(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            installed.erase("Windows\\System\\" + file);
+            std::string temp = file, beside = file.substr(0, file.size() - 1) + "$";
+            CharUpperA(temp.data());
+            std::string staged = fromTemp ? row.temp + temp : "Windows\\System\\" + beside;
+            installed.insert(staged), expected.insert(staged);
+            std::string target = fromTemp ? Context.TempDir + temp : Expand("%S") + beside;
+            if (nt)
+                renames += "\\??\\" + target + "|!\\??\\" + path + "|";
+            else if (fromTemp)
+                renames += path + "=" + target + "|";
+            else
+                renames += shortSystem + file + "=" + shortSystem + beside + "|";
+        }
+        EXPECT_TRUE(CopyFiles());
+        for (HANDLE h : held)
+            CloseHandle(h);
+        ExpectWarnings({});
+        char section[4096] = {};
+        GetPrivateProfileSectionA("rename", section, sizeof section, wininit.c_str());
+        DeleteFileA(wininit.c_str());
+        EXPECT_EQ(nt ? TakePendingMoves() : Joined(section), renames);
+        EXPECT_EQ(nt ? Joined(section) : TakePendingMoves(), "");
+        EXPECT_EQ(scratch.Files(), expected);
+        ExpectInstalledAsCarried(scratch.root, installed);
+        for (const std::string& file : expected)
+            if (!installed.count(file))
+                EXPECT_EQ(ReadAll(scratch.root + file), "in use") << file;
+        fs::remove_all(otherDrive);
     }
-    EXPECT_TRUE(CopyFiles());
-    for (HANDLE h : held)
-        CloseHandle(h);
-    ExpectWarnings({});
-    char renames[4096] = {};
-    GetPrivateProfileSectionA("rename", renames, sizeof renames, wininit.c_str());
-    DeleteFileA(wininit.c_str());
-    EXPECT_EQ(TakePendingMoves(), nt ? Expand("\\??\\%TVESK.DLL|!\\??\\%SVesk.Dll|") : "");
-    EXPECT_EQ(Joined(renames), nt ? "" : Expand("%SVesk.Drv=%TVESK.DRV|%SVesk.VxD=%TVESK.VXD|"));
-    EXPECT_EQ(scratch.Files(), expected);
-    ExpectInstalledAsCarried(scratch.root, installed);
-    for (const std::string& file : expected)
-        if (!installed.count(file))
-            EXPECT_EQ(ReadAll(scratch.root + file), "in use") << file;
 }
 
 TEST(PayloadWin98, AFailingVxdStopsAfterTheEarlierFiles)
