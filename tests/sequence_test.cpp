@@ -308,6 +308,20 @@ TEST(DeleteOldDriver, DecidesTheModeAndKeepsADeletedDriverUntilTheUserAgrees)
         CloseHandle(held);
         RestoreOldDriver();
         EXPECT_EQ(ReadText(driver), "driver in use");
+
+        // A read-only backup left by an earlier run is replaced; a backup
+        // that cannot be made keeps the driver in place (upgrade mode).
+        const std::string backup = std::string(ScratchTemp) + "VESKOLD.BAK";
+        WriteText(backup, "stale");
+        SetFileAttributesA(backup.c_str(), FILE_ATTRIBUTE_READONLY);
+        EXPECT_FALSE(DeleteOldDriver());
+        RestoreOldDriver();
+        EXPECT_EQ(ReadText(driver), "driver in use");
+        EXPECT_EQ(ReadText(backup), "<missing>");
+        CreateDirectoryA(backup.c_str(), nullptr);
+        EXPECT_TRUE(DeleteOldDriver());
+        EXPECT_EQ(ReadText(driver), "driver in use");
+        RemoveDirectoryA(backup.c_str());
         DeleteFileA(driver.c_str());
     }
     EXPECT_TRUE(RecordedMessages().empty());
@@ -476,6 +490,7 @@ LRESULT WINAPI RecordCompanionClose(HWND w, UINT m, WPARAM wp, LPARAM lp, UINT f
     return realSendTimeout(w, m, wp, lp, f, t, r);
 }
 BOOL WINAPI EnumerateNothing(HMODULE, LPCSTR, ENUMRESNAMEPROCA, LONG_PTR) { return TRUE; }
+BOOL WINAPI FailEnumeration(HMODULE, LPCSTR, ENUMRESNAMEPROCA, LONG_PTR) { return FALSE; }
 HRESULT WINAPI NoShortcut(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* object) { *object = nullptr; return E_FAIL; }
 BOOL WINAPI PretendCreated(LPCSTR, LPSECURITY_ATTRIBUTES) { return TRUE; }
 LONG WINAPI PretendSet(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD) { return ERROR_SUCCESS; }
@@ -485,16 +500,18 @@ HDRVR WINAPI NoDriver(LPCWSTR, LPCWSTR, LPARAM) { return nullptr; }
 } // namespace
 
 // Only an upgrade whose user chooses "Restart" restarts; companions are
-// closed before the old driver is looked for.
+// closed before the old driver is looked for. A deleted old driver is put
+// back when the install fails before a new one is in place.
 TEST(SetupSequence, RestartsOnlyAnUpgradeWhoseUserChoosesRestart)
 {
     PrepareDriverScratch();
     const std::string driver = std::string(ScratchSystem) + "Vesk.Dll";
     using Events = std::vector<std::string>;
-    struct { bool upgrade; INT_PTR answer; Events expected; } cases[] = {
-        {true, 1, {"Close companion", "Find driver", "Dialog 100", "Dialog 110", "Restart"}},
-        {true, 2, {"Find driver", "Dialog 100", "Dialog 110"}},
-        {false, 1, {"Find driver", "Dialog 100", "Dialog 110"}},
+    struct { bool upgrade; INT_PTR answer; Events expected; bool fails; const char* driverAfter; } cases[] = {
+        {true, 1, {"Close companion", "Find driver", "Dialog 100", "Dialog 110", "Restart"}, false, "driver"},
+        {true, 2, {"Find driver", "Dialog 100", "Dialog 110"}, false, "driver"},
+        {false, 1, {"Find driver", "Dialog 100", "Dialog 110"}, false, "<missing>"},
+        {false, 1, {"Find driver", "Dialog 100"}, true, "driver"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.upgrade << " " << c.answer);
@@ -512,7 +529,7 @@ TEST(SetupSequence, RestartsOnlyAnUpgradeWhoseUserChoosesRestart)
         realOpenToken = HOOK_IMPORT(OpenProcessToken, StopRestart);
         realFindFirst = HOOK_IMPORT(FindFirstFileA, RecordFindDriver);
         realSendTimeout = HOOK_IMPORT(SendMessageTimeoutA, RecordCompanionClose);
-        HOOK_IMPORT(EnumResourceNamesA, EnumerateNothing);
+        HOOK_IMPORT(EnumResourceNamesA, c.fails ? FailEnumeration : EnumerateNothing);
         HOOK_IMPORT(CoCreateInstance, NoShortcut);
         HOOK_IMPORT(CreateDirectoryA, PretendCreated);
         HOOK_IMPORT(RegSetValueExA, PretendSet);
@@ -523,6 +540,8 @@ TEST(SetupSequence, RestartsOnlyAnUpgradeWhoseUserChoosesRestart)
         InstallMessageRecorder();
         EXPECT_EQ(sequence, c.expected);
         EXPECT_EQ(Context.Upgrade, c.upgrade);
+        EXPECT_EQ(ReadText(driver), c.driverAfter);
+        EXPECT_EQ(ReadText(std::string(ScratchTemp) + "VESKOLD.BAK"), "<missing>");
         if (held != INVALID_HANDLE_VALUE)
             CloseHandle(held);
         if (companion.window)
