@@ -479,7 +479,8 @@ TEST(ProgressWindow, ShowsCentredAndTakesLabelsFromTheMainThreadButNoClose)
     EXPECT_TRUE(RecordedMessages().empty());
 }
 
-TEST(ProgressWindow, UpdatesBeforeTheWindowExistsAreLost)
+// A window made after some files were handled shows the labels as they stand.
+TEST(ProgressWindow, UpdatesBeforeTheWindowExistsShowWhenItAppears)
 {
     HoldProgressThreadAt(BeforeCreation);
     HANDLE thread = StartProgressThread();
@@ -489,8 +490,8 @@ TEST(ProgressWindow, UpdatesBeforeTheWindowExistsAreLost)
     SetFileLabel("C:\\WINDOWS\\SYSTEM\\Vesk.Drv");
     HWND window = AwaitProgressWindow();
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(ItemText(window, CounterLabelId), "File 0 of 10");
-    EXPECT_EQ(ItemText(window, FileLabelId), "");
+    EXPECT_EQ(ItemText(window, CounterLabelId), "File 4 of 10");
+    EXPECT_EQ(ItemText(window, FileLabelId), "C:\\WINDOWS\\SYSTEM\\Vesk.Drv");
     EndProgress(thread);
 }
 
