@@ -15,6 +15,16 @@ char DriverPath[MAX_PATH];
 char BackupPath[MAX_PATH];
 bool HaveBackup;
 
+// Whether `path` names a file, with what the search found of it.
+bool FindFile(const char* path, WIN32_FIND_DATAA* found)
+{
+    HANDLE search = FindFirstFileA(path, found);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(search);
+    return true;
+}
+
 // Deletes the backup; a read-only one (copied from a read-only driver file)
 // is made writable first.
 void DeleteBackup()
@@ -33,10 +43,8 @@ bool BackUpDriver(const WIN32_FIND_DATAA& driver)
     if (!CopyFileA(DriverPath, BackupPath, FALSE))
         return false;
     WIN32_FIND_DATAA copy;
-    HANDLE search = FindFirstFileA(BackupPath, &copy);
-    if (search == INVALID_HANDLE_VALUE)
+    if (!FindFile(BackupPath, &copy))
         return false;
-    FindClose(search);
     if (copy.nFileSizeLow == driver.nFileSizeLow && copy.nFileSizeHigh == driver.nFileSizeHigh)
         return true;
     DeleteBackup();
@@ -52,10 +60,8 @@ BOOL DeleteOldDriver()
     if (!JoinPath(DriverPath, Context.SystemDir, Context.Platform == PlatformNt ? "Vesk.Dll" : "Vesk.Drv"))
         return FALSE;
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(DriverPath, &found);
-    if (search == INVALID_HANDLE_VALUE)
+    if (!FindFile(DriverPath, &found))
         return FALSE;
-    FindClose(search);
 
     // Without a complete copy the driver stays where it is: upgrade mode.
     if (!BackUpDriver(found))
