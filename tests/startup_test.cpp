@@ -183,6 +183,41 @@ TEST(Startup, OnlyTheExactSwitchTurnsDeviceRegistrationOff)
     }
 }
 
+// The program's own path as the platform reports it, replaced by one that
+// holds blanks.
+std::string programPath;
+DWORD WINAPI ReportProgramPath(HMODULE, LPSTR buffer, DWORD size)
+{
+    lstrcpynA(buffer, programPath.c_str(), size);
+    return programPath.size();
+}
+
+// The program's own path may stand unquoted at the start of the command line,
+// blanks and all, in its long or its short form whichever form the platform
+// reports; any other first word ends at its first blank.
+TEST(Startup, TheTailFollowsTheProgramsOwnPathQuotedOrNot)
+{
+    CreateDirectoryA("C:\\Setup Files", nullptr);
+    CreateDirectoryA("C:\\Setup Files\\Marlune Driver", nullptr);
+    const std::string path = "C:\\Setup Files\\Marlune Driver\\Setup.exe";
+    CloseHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    char shortPath[MAX_PATH];
+    ASSERT_TRUE(GetShortPathNameA(path.c_str(), shortPath, MAX_PATH) && !strchr(shortPath, ' '));
+    const std::string upper = "c:\\SETUP FILES\\marlune driver\\SETUP.EXE";
+    HOOK_IMPORT(GetModuleFileNameA, ReportProgramPath);
+    const struct { std::string reported, line; const char* tail; } table[] = {
+        {path, path + " NOW2K", "NOW2K"}, {path, path, ""}, {path, path + "\t NOW2K ", "NOW2K "},
+        {path, upper + " NOW2K", "NOW2K"}, {shortPath, path + " NOW2K", "NOW2K"},
+        {path, shortPath + std::string(" NOW2K"), "NOW2K"}, {path, '"' + path + "\" NOW2K", "NOW2K"},
+        {path, '"' + path + '"', ""}, {path, path + "x NOW2K", "Files\\Marlune Driver\\Setup.exex NOW2K"},
+        {path, "Setup NOW2K", "NOW2K"},
+    };
+    for (const auto& row : table) {
+        programPath = row.reported;
+        EXPECT_STREQ(SkipProgramName(row.line.c_str()), row.tail) << row.reported << " | " << row.line;
+    }
+}
+
 BOOL WINAPI FailVersion(LPOSVERSIONINFOA) { return FALSE; }
 
 TEST(Startup, GetVersionExFailureEndsStartUp)
@@ -358,6 +393,18 @@ TEST(AddTrailingBackslashCodePage932, DoubleByteTrailByteIsNotABackslash)
         AddTrailingBackslash(path);
         EXPECT_STREQ(path, row.out);
     }
+}
+
+// A double-byte character whose second byte is a letter is not the same
+// character as one whose second byte is that letter in the other case.
+TEST(SkipProgramNameCodePage932, DoubleByteCharactersKeepTheirCase)
+{
+    ASSERT_EQ(GetACP(), 932u);
+    programPath = "C:\\Setup Files\\\x83\x41\\Setup.exe";  // katakana A: second byte 'A'
+    HOOK_IMPORT(GetModuleFileNameA, ReportProgramPath);
+    EXPECT_STREQ(SkipProgramName("C:\\Setup Files\\\x83\x41\\Setup.exe NOW2K"), "NOW2K");
+    EXPECT_STREQ(SkipProgramName("C:\\Setup Files\\\x83\x61\\Setup.exe NOW2K"),
+                 "Files\\\x83\x61\\Setup.exe NOW2K");
 }
 
 // Text is formatted by the platform's formatter into a scratch buffer and
