@@ -80,8 +80,8 @@ void ReadLongTempPath(char* buffer)
 
 // Whether two paths are the same text, ignoring the case of ASCII letters
 // as Windows paths do. A double-byte character is compared byte for byte:
-// its second byte may look like a letter. (lstrcmpiA compares as words and
-// ignores hyphens on Windows NT, so it could take two paths for one.)
+// its second byte may look like a letter. (lstrcmpiA compares by the sorting
+// rules of the user's locale, not as the file system matches names.)
 bool SamePath(const char* path, const char* other)
 {
     while (*path) {
@@ -98,8 +98,8 @@ bool SamePath(const char* path, const char* other)
 // The length of the program's own path at the start of an unquoted command
 // line, or 0. The path may hold blanks, so the text before each blank is
 // tried in turn. It names the program when it is the path the program was
-// loaded by or has the same short form: a platform may report either form
-// and start the program by the other (the 9x shell uses short paths).
+// loaded by or has the same short form: the platform may report the path in
+// one form while the program was started by the other.
 int ProgramPathLength(const char* line)
 {
     char program[MAX_PATH];
