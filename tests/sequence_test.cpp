@@ -222,8 +222,7 @@ TEST(CloseRunningApps, FrozenWindowsAreBoundedAndAttemptsCountPerWindow)
     EXPECT_LT(elapsed, 20000u);
 }
 
-// A question box of a window given up while asking is left for the user to
-// answer, though its caption begins like a companion's title.
+// The question box of a window given up while asking is the user's to answer.
 TEST(CloseRunningApps, LeavesTheQuestionOfAGivenUpWindowToTheUser)
 {
     Companion companion = {"questions", "Marlune 2 Mixer"};

@@ -15,6 +15,7 @@
 namespace {
 
 enum { Closes, Refuses, Hangs, Asks, Slow, Frozen, Swaps, Questions } behaviour = Closes;
+const char* title = "Marlune Mixer";
 
 LRESULT CALLBACK CompanionProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -27,13 +28,9 @@ LRESULT CALLBACK CompanionProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         }
         if (behaviour == Hangs)
             Sleep(INFINITE);
-        if (behaviour == Questions) {
-            // Made before the request is answered, so the setup finds it.
-            char title[256];
-            GetWindowTextA(window, title, sizeof title);
+        if (behaviour == Questions) {  // the box is there before the request is answered
             EnableWindow(window, FALSE);
-            CreateWindowExA(0, "Static", title, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 20, 20, 200,
-                            80, window, nullptr, nullptr, nullptr);
+            CreateWindowExA(0, "Static", title, WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0, 200, 80, window, 0, 0, 0);
             return 0;
         }
         if (behaviour == Slow) {
@@ -61,8 +58,8 @@ LRESULT CALLBACK CompanionProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
-    const char* title = strchr(commandLine, ' ');
-    title = title ? title + 1 : "Marlune Mixer";
+    if (const char* blank = strchr(commandLine, ' '))
+        title = blank + 1;
     if (strncmp(commandLine, "refuses", 7) == 0)
         behaviour = Refuses;
     else if (strncmp(commandLine, "hangs", 5) == 0)
