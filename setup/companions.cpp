@@ -42,13 +42,17 @@ struct WindowTable {
     int Count;
 };
 
+// Whether `window` has been given up, or a window that owns it: a program's
+// question box is owned by its window and left for the user to answer.
 bool IsGivenUp(const WindowTable* table, HWND window)
 {
     if (!table)
         return false;
-    for (int i = 0; i < table->Count; ++i)
-        if (table->Rows[i].Window == window)
-            return table->Rows[i].GivenUp;
+    // Owners are followed a few levels up (a question asked from a question).
+    for (int level = 0; window && level < 4; ++level, window = GetWindow(window, GW_OWNER))
+        for (int i = 0; i < table->Count; ++i)
+            if (table->Rows[i].Window == window && table->Rows[i].GivenUp)
+                return true;
     return false;
 }
 
@@ -104,7 +108,7 @@ void TellNotClosed(HWND window)
     char text[400];
     FormatText(text, sizeof text,
                "The program \"%s\" could not be closed.\n\n"
-               "Please close it yourself; the installation goes on.", title);
+               "Please close it yourself before you continue.", title);
     ShowWarning(text);
 }
 

@@ -2,6 +2,7 @@
 // few memory and text functions the compiler may emit calls to. Linked into Setup.exe
 // only; the unit tests run on the C runtime's own start-up.
 #include <windows.h>
+#include "setup/startup.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int);
 
@@ -69,19 +70,7 @@ void SetupEntry()
     for (Constructor* c = __CTOR_LIST__ + 1; *c; ++c)
         (*c)();
 
-    char* tail = GetCommandLineA();
-    if (*tail == '"') {
-        ++tail;
-        while (*tail && *tail != '"')
-            ++tail;
-        if (*tail == '"')
-            ++tail;
-    } else {
-        while (static_cast<unsigned char>(*tail) > ' ')
-            ++tail;
-    }
-    while (*tail == ' ' || *tail == '\t')
-        ++tail;
+    auto* tail = const_cast<char*>(SkipProgramName(GetCommandLineA()));
 
     STARTUPINFOA startup;
     startup.cb = sizeof startup;

@@ -7,6 +7,10 @@
 // the user (the caller then ends the program).
 BOOL RunStartup(HINSTANCE instance, const char* commandTail);
 
+// The command tail within `commandLine`: what follows the program's own name
+// and the blanks after it.
+const char* SkipProgramName(const char* commandLine);
+
 BOOL SetPrivilege(HANDLE token, const char* privilegeName, BYTE enable);
 BOOL EnableLoadDriverPrivilege();
 void AddTrailingBackslash(char* path);

@@ -141,7 +141,7 @@ TEST(CloseRunningApps, GivesUpOnRefusingAndHungWindowsButWaitsForAQuestion)
     auto messages = RecordedMessages();
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0].text, "The program \"Marlune 2 Mixer\" could not be closed.\n\n"
-                                "Please close it yourself; the installation goes on.");
+                                "Please close it yourself before you continue.");
     EXPECT_NE(messages[1].text.find("\"Marlune 3 Mixer\""), std::string::npos);
     for (const auto& m : messages)
         EXPECT_EQ(m.style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
@@ -214,12 +214,26 @@ TEST(CloseRunningApps, FrozenWindowsAreBoundedAndAttemptsCountPerWindow)
     auto messages = RecordedMessages();
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[2].text, "The program \"Marlune 1 Mixer\" could not be closed.\n\n"
-                                "Please close it yourself; the installation goes on.");
+                                "Please close it yourself before you continue.");
     for (const auto& c : companions)
         EXPECT_TRUE(IsWindow(c.window)) << c.title;
     EXPECT_GE(sleptMs, 30000u);
     EXPECT_LT(sleptMs, 60000u);
     EXPECT_LT(elapsed, 20000u);
+}
+
+// The question box of a window given up while asking is the user's to answer.
+TEST(CloseRunningApps, LeavesTheQuestionOfAGivenUpWindowToTheUser)
+{
+    Companion companion = {"questions", "Marlune 2 Mixer"};
+    StopCompanions stop = {&companion, &companion + 1};
+    StartCompanion(companion);
+    RecordCloseRequests();
+    realSleep = HOOK_IMPORT(Sleep, FastSleep);
+    CloseRunningApps();
+    EXPECT_EQ(closeRequests.size(), 1u);
+    EXPECT_EQ(RecordedMessages().size(), 1u);
+    EXPECT_NE(FindWindowA("Static", "Marlune 2 Mixer"), nullptr);
 }
 
 namespace {

@@ -183,6 +183,34 @@ TEST(Startup, OnlyTheExactSwitchTurnsDeviceRegistrationOff)
     }
 }
 
+// GetModuleFileNameA answering with programPath.
+std::string programPath;
+DWORD WINAPI ReportProgramPath(HMODULE, LPSTR b, DWORD n) { lstrcpynA(b, programPath.c_str(), n); return programPath.size(); }
+
+// The program's own path may stand unquoted, blanks and all, at the start of
+// the command line, in the form the platform reports or the other one; any
+// other first word ends at its first blank.
+TEST(Startup, TheTailFollowsTheProgramsOwnPathQuotedOrNot)
+{
+    CreateDirectoryA("C:\\Setup Files", nullptr);
+    CreateDirectoryA("C:\\Setup Files\\Marlune Driver", nullptr);
+    const std::string path = "C:\\Setup Files\\Marlune Driver\\Setup.exe";
+    CloseHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    char s[MAX_PATH];
+    ASSERT_TRUE(GetShortPathNameA(path.c_str(), s, MAX_PATH) && !strchr(s, ' '));
+    HOOK_IMPORT(GetModuleFileNameA, ReportProgramPath);
+    const struct { std::string reported, line; const char* tail; } table[] = {
+        {path, path + " NOW2K", "NOW2K"}, {path, path, ""}, {path, path + "\t NOW2K ", "NOW2K "},
+        {path, "c:\\SETUP FILES\\marlune driver\\SETUP.EXE NOW2K", "NOW2K"}, {s, path + " NOW2K", "NOW2K"},
+        {path, s + std::string(" NOW2K"), "NOW2K"}, {path, '"' + path + "\" NOW2K", "NOW2K"},
+        {path, path + "x NOW2K", "Files\\Marlune Driver\\Setup.exex NOW2K"},
+    };
+    for (const auto& row : table) {
+        programPath = row.reported;
+        EXPECT_STREQ(SkipProgramName(row.line.c_str()), row.tail) << row.reported << " | " << row.line;
+    }
+}
+
 BOOL WINAPI FailVersion(LPOSVERSIONINFOA) { return FALSE; }
 
 TEST(Startup, GetVersionExFailureEndsStartUp)
@@ -358,6 +386,17 @@ TEST(AddTrailingBackslashCodePage932, DoubleByteTrailByteIsNotABackslash)
         AddTrailingBackslash(path);
         EXPECT_STREQ(path, row.out);
     }
+}
+
+// A double-byte character whose second byte is a letter is not the one whose
+// second byte is that letter in the other case.
+TEST(SkipProgramNameCodePage932, DoubleByteCharactersKeepTheirCase)
+{
+    ASSERT_EQ(GetACP(), 932u);
+    programPath = "C:\\Setup Files\\\x83\x41.exe";  // second byte 'A'
+    HOOK_IMPORT(GetModuleFileNameA, ReportProgramPath);
+    EXPECT_STREQ(SkipProgramName("C:\\Setup Files\\\x83\x41.exe NOW2K"), "NOW2K");
+    EXPECT_STREQ(SkipProgramName("C:\\Setup Files\\\x83\x61.exe NOW2K"), "Files\\\x83\x61.exe NOW2K");
 }
 
 // Text is formatted by the platform's formatter into a scratch buffer and

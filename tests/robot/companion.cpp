@@ -1,18 +1,21 @@
 // A stand-in companion program for tests: one top-level window with the given
 // title that answers the close request (WM_SYSCOMMAND / SC_CLOSE) as told.
-//   companion.exe closes|refuses|hangs|asks|slow|frozen|swaps TITLE
+//   companion.exe closes|refuses|hangs|asks|slow|frozen|swaps|questions TITLE
 // "asks" behaves like a program that asks its user a question on closing: its
 // window is disabled for 2.5 s (a modal question), then it closes. "slow"
 // answers the request at once but takes a second to go away. "frozen" is
 // disabled from the start and for good, as a program stuck on a question of
 // its own; it ignores the request. "swaps" refuses and sinks to the bottom of
 // the Z order, so that another window of its title comes first next time.
+// "questions" answers the request with a question box of its own, captioned
+// with its title and owned by its window, that nobody answers.
 #include <windows.h>
 #include <cstring>
 
 namespace {
 
-enum { Closes, Refuses, Hangs, Asks, Slow, Frozen, Swaps } behaviour = Closes;
+enum { Closes, Refuses, Hangs, Asks, Slow, Frozen, Swaps, Questions } behaviour = Closes;
+const char* title = "Marlune Mixer";
 
 LRESULT CALLBACK CompanionProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -25,6 +28,11 @@ LRESULT CALLBACK CompanionProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         }
         if (behaviour == Hangs)
             Sleep(INFINITE);
+        if (behaviour == Questions) {  // the box is there before the request is answered
+            EnableWindow(window, FALSE);
+            CreateWindowExA(0, "Static", title, WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0, 200, 80, window, 0, 0, 0);
+            return 0;
+        }
         if (behaviour == Slow) {
             SetTimer(window, 2, 1000, nullptr);
             return 0;
@@ -50,8 +58,8 @@ LRESULT CALLBACK CompanionProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
-    const char* title = strchr(commandLine, ' ');
-    title = title ? title + 1 : "Marlune Mixer";
+    if (const char* blank = strchr(commandLine, ' '))
+        title = blank + 1;
     if (strncmp(commandLine, "refuses", 7) == 0)
         behaviour = Refuses;
     else if (strncmp(commandLine, "hangs", 5) == 0)
@@ -64,6 +72,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         behaviour = Frozen;
     else if (strncmp(commandLine, "swaps", 5) == 0)
         behaviour = Swaps;
+    else if (strncmp(commandLine, "questions", 9) == 0)
+        behaviour = Questions;
     WNDCLASSA wc = {};
     wc.lpfnWndProc = CompanionProc;
     wc.hInstance = instance;
