@@ -67,8 +67,14 @@ extern Constructor __CTOR_LIST__[];
 // program's name (quoted or not) and the blanks that follow it.
 void SetupEntry()
 {
-    for (Constructor* c = __CTOR_LIST__ + 1; *c; ++c)
-        (*c)();
+    // Run from last to first, as the toolchain's own C runtime does: the
+    // linker sorts the list so that constructors of a higher priority
+    // (init_priority, the runtime's own) stand later and run first.
+    Constructor* last = __CTOR_LIST__ + 1;
+    while (*last)
+        ++last;
+    while (--last > __CTOR_LIST__)
+        (*last)();
 
     auto* tail = const_cast<char*>(SkipProgramName(GetCommandLineA()));
 
