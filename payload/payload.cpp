@@ -178,7 +178,7 @@ bool IsOwnShortForm(const char* path)
 {
     char shortPath[MAX_PATH];
     ShortPath(shortPath, path);
-    return lstrcmpiA(shortPath, path) == 0;
+    return SamePath(shortPath, path);
 }
 
 // Whether the restart can take a deferred file from the temporary folder. The

@@ -17,3 +17,20 @@ inline bool JoinPath(char* buffer, const char* directory, const char* name)
 {
     return FormatText(buffer, MAX_PATH, "%s%s", directory, name);
 }
+
+// Whether two paths are the same text, ignoring the case of ASCII letters
+// as Windows paths do. A double-byte character is compared byte for byte:
+// its second byte may look like a letter. (lstrcmpiA compares by the sorting
+// rules of the user's locale, not as the file system matches names.)
+inline bool SamePath(const char* path, const char* other)
+{
+    while (*path) {
+        const char* next = CharNextA(path);
+        if (next - path == 1 ? CompareTextNoCase(path, other, 1) != 0
+                             : path[0] != other[0] || path[1] != other[1])
+            return false;
+        other += next - path;
+        path = next;
+    }
+    return *other == '\0';
+}

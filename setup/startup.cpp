@@ -78,23 +78,6 @@ void ReadLongTempPath(char* buffer)
         buffer[0] = '\0';
 }
 
-// Whether two paths are the same text, ignoring the case of ASCII letters
-// as Windows paths do. A double-byte character is compared byte for byte:
-// its second byte may look like a letter. (lstrcmpiA compares by the sorting
-// rules of the user's locale, not as the file system matches names.)
-bool SamePath(const char* path, const char* other)
-{
-    while (*path) {
-        const char* next = CharNextA(path);
-        if (next - path == 1 ? CompareTextNoCase(path, other, 1) != 0
-                             : path[0] != other[0] || path[1] != other[1])
-            return false;
-        other += next - path;
-        path = next;
-    }
-    return *other == '\0';
-}
-
 // The length of the program's own path at the start of an unquoted command
 // line, or 0. The path may hold blanks, so the text before each blank is
 // tried in turn. It names the program when it is the path the program was
