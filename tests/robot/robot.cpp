@@ -23,6 +23,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include "../support/window_picture.h"
 
 namespace {
 
@@ -50,13 +51,6 @@ void Line(const std::string& text)
     fflush(transcript);
 }
 
-std::string WindowText(HWND window)
-{
-    char text[2048] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
 std::string ClassOf(HWND window)
 {
     char name[64] = "";
@@ -70,44 +64,6 @@ std::vector<HWND> Children(HWND dialog)
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
         children.push_back(child);
     return children;
-}
-
-void SaveShot(HWND window, const std::string& path)
-{
-    RECT r;
-    GetWindowRect(window, &r);
-    int w = r.right - r.left, h = r.bottom - r.top;
-    if (w <= 0 || h <= 0)
-        return;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = h;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    GdiFlush();
-    DWORD stride = (w * 3 + 3) & ~3u, size = stride * h;
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-    file.bfSize = file.bfOffBits + size;
-    info.bmiHeader.biSizeImage = size;
-    if (FILE* f = fopen(path.c_str(), "wb")) {
-        fwrite(&file, sizeof file, 1, f);
-        fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, f);
-        fwrite(bits, size, 1, f);
-        fclose(f);
-    }
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
 }
 
 struct Options {
@@ -291,7 +247,7 @@ int RunSetup(const Options& options)
             if (!options.shots.empty()) {
                 char name[32];
                 snprintf(name, sizeof name, "\\%02d.bmp", ++shot);
-                SaveShot(window, options.shots + name);
+                SaveWindowPicture(window, options.shots + name);
             }
             if (options.watch)
                 continue;
