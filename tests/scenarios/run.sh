@@ -12,6 +12,7 @@ bench_dir=$1 win=$2 name=$3
 export TZ=UTC
 . "$here/../wine/bench.sh"
 . "$here/checks.sh"
+unset DISPLAY  # a display of its own: no other run can take the foreground
 bench_init "$bench_dir" || exit 1
 prefix=$(bench_clone "scenario-$name")
 export WINEPREFIX=$prefix
