@@ -7,6 +7,10 @@ target_compile_definitions(unit_tests PRIVATE COMPANION_EXE="$<TARGET_FILE:compa
 add_executable(robot tests/robot/robot.cpp)
 target_link_libraries(robot PRIVATE ole32 uuid gdi32)
 target_link_options(robot PRIVATE -static -static-libgcc -static-libstdc++)
+# The robot's hook, loaded only into the programs the robot runs: no C runtime.
+add_library(robot_hook SHARED tests/robot/hook.cpp)
+set_target_properties(robot_hook PROPERTIES PREFIX "" OUTPUT_NAME robot-hook)
+target_link_options(robot_hook PRIVATE -nostdlib -Wl,--kill-at)
 
 # Setup.exe with the platform rules of Windows 95/98 and NT 4 in place, for
 # the scenarios of those versions.
@@ -18,7 +22,7 @@ target_link_options(setup_rules PRIVATE -static -static-libgcc -static-libstdc++
 add_dependencies(setup_rules payload setup_art)
 
 # End-to-end scenarios, each in a scratch prefix of its own.
-set(SCENARIOS xp_fresh nt4_fresh 95_fresh 98_fresh w2k_fresh w2k_now2k xp_upgrade 98_upgrade xp_cancel
+set(SCENARIOS robot xp_fresh nt4_fresh 95_fresh 98_fresh w2k_fresh w2k_now2k xp_upgrade 98_upgrade xp_cancel
   xp_copy_failure)
 foreach(scenario ${SCENARIOS})
   add_test(NAME scenario_${scenario}

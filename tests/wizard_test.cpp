@@ -9,6 +9,7 @@
 #include <vector>
 #include "setup/install_context.h"
 #include "tests/support/import_hook.h"
+#include "tests/support/window_picture.h"
 #include "wizard/progress.h"
 #include "wizard/wizard.h"
 
@@ -43,13 +44,6 @@ const char UpgradeComplete[] =
     "service possible.";
 
 HMODULE Self() { return GetModuleHandleA(nullptr); }
-
-std::string WindowText(HWND window)
-{
-    char text[1024] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
 
 // A control's text, or "(none)" when the dialog has no such control.
 std::string ItemText(HWND dialog, int id)
@@ -627,36 +621,6 @@ std::string ShotFolder()
     return folder;
 }
 
-// Copies the window's area of the screen into a 24-bit .bmp file.
-void SaveWindowPicture(HWND window, const std::string& name)
-{
-    RECT r;
-    GetWindowRect(window, &r);
-    int width = r.right - r.left, height = r.bottom - r.top;
-    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB};
-    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
-    void* bits;
-    HBITMAP picture = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
-                                       &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, picture);
-    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-    GdiFlush();
-    DWORD pixels = (width * 3 + 3) / 4 * 4 * height;
-    BITMAPFILEHEADER file = {0x4D42, DWORD(sizeof file + sizeof info + pixels), 0, 0,
-                             sizeof file + sizeof info};
-    std::string path = ShotFolder() + "\\" + name + ".bmp";
-    FILE* out = fopen(path.c_str(), "wb");
-    ASSERT_NE(out, nullptr) << path;
-    fwrite(&file, sizeof file, 1, out);
-    fwrite(&info, sizeof info, 1, out);
-    fwrite(bits, pixels, 1, out);
-    fclose(out);
-    SelectObject(memory, old);
-    DeleteObject(picture);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-}
-
 } // namespace
 
 TEST(WizardScreenshots, DISABLED_EveryDialog)
@@ -677,7 +641,7 @@ TEST(WizardScreenshots, DISABLED_EveryDialog)
         Context.Platform = shot.platform;
         // About half a second for the display to show the painted dialog.
         RunWizardDialog(shot.dialog, [&](HWND dialog) {
-            SaveWindowPicture(dialog, shot.name);
+            EXPECT_TRUE(SaveWindowPicture(dialog, ShotFolder() + "\\" + shot.name + ".bmp"));
             EndDialog(dialog, 2);
         }, 50);
     }
@@ -687,6 +651,6 @@ TEST(WizardScreenshots, DISABLED_EveryDialog)
     SetCounterLabel(3);
     SetFileLabel("C:\\WINDOWS\\System32\\drivers\\Vesk.Sys");
     Sleep(500);
-    SaveWindowPicture(window, "progress");
+    EXPECT_TRUE(SaveWindowPicture(window, ShotFolder() + "\\progress.bmp"));
     EndProgress(thread);
 }

@@ -53,7 +53,7 @@ export WINEPREFIX=$prefix TZ=${TZ:-UTC}
 drive=$prefix/drive_c
 report=$build/report/$platform
 rm -rf "$report"; mkdir -p "$report" "$drive/bench/shots"
-cp "$build/win/Setup.exe" "$build/win/robot.exe" "$drive/bench/"
+cp "$build/win/Setup.exe" "$build/win/robot.exe" "$build/win/robot-hook.dll" "$drive/bench/"
 
 printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\Setup.exe]\n"Version"="%s"\n' "$winver" \
   >"$drive/bench/stage.reg"

@@ -9,6 +9,9 @@
 // the Z order, so that another window of its title comes first next time.
 // "questions" answers the request with a question box of its own, captioned
 // with its title and owned by its window, that nobody answers.
+//   companion.exe flickers   the robot's self-test: shows a window for about a
+// millisecond, then a "Copy Files" window whose two labels change six times in
+// a few milliseconds, and ends.
 #include <windows.h>
 #include <cstring>
 
@@ -79,6 +82,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     wc.hInstance = instance;
     wc.lpszClassName = "MarluneCompanion";
     RegisterClassA(&wc);
+    if (strncmp(commandLine, "flickers", 8) == 0) {
+        DestroyWindow(CreateWindowExA(0, wc.lpszClassName, "Brief", WS_POPUP | WS_VISIBLE, 0, 0, 200, 60, nullptr,
+                                      nullptr, instance, nullptr));  // within a millisecond
+        HWND progress = CreateWindowExA(0, wc.lpszClassName, "Copy Files", WS_POPUP, 0, 0, 300, 80, nullptr, nullptr, instance, nullptr);
+        for (int id = 1001; id <= 1008; id += 7)
+            CreateWindowExA(0, "Static", id == 1008 ? "File 0 of 10" : "0 of 10", WS_CHILD | WS_VISIBLE, 0, id % 2 * 20, 290, 16, progress, HMENU(id), instance, nullptr);
+        ShowWindow(progress, SW_SHOW);
+        for (char text[] = "File 1 of 10"; text[5] <= '3'; ++text[5]) {
+            SetDlgItemTextA(progress, 1008, text);
+            SetDlgItemTextA(progress, 1001, text + 5);
+        }
+        return DestroyWindow(progress) ? 0 : 1;
+    }
     HWND window = CreateWindowExA(0, wc.lpszClassName, title, WS_OVERLAPPEDWINDOW, 0, 0, 240, 120,
                                   nullptr, nullptr, instance, nullptr);
     if (behaviour == Frozen)

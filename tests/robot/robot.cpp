@@ -1,5 +1,8 @@
 // The test robot: starts Setup.exe, reads every dialog and message box it
-// shows, answers them by a plan and writes a transcript.
+// shows, answers them by a plan and writes a transcript. It sees Setup.exe
+// through its hook (robot-hook.dll beside it, hook.cpp), which stops each of
+// Setup's threads at every window shown and every text set until the robot
+// has recorded it: the state at that moment, however briefly it lasts.
 //
 //   robot.exe [options] -- SETUP.EXE [ARGUMENTS]
 //     --transcript FILE   where the transcript goes (default: standard output)
@@ -19,10 +22,12 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
+#include "../support/window_picture.h"
 
 namespace {
 
@@ -50,13 +55,6 @@ void Line(const std::string& text)
     fflush(transcript);
 }
 
-std::string WindowText(HWND window)
-{
-    char text[2048] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
 std::string ClassOf(HWND window)
 {
     char name[64] = "";
@@ -70,44 +68,6 @@ std::vector<HWND> Children(HWND dialog)
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
         children.push_back(child);
     return children;
-}
-
-void SaveShot(HWND window, const std::string& path)
-{
-    RECT r;
-    GetWindowRect(window, &r);
-    int w = r.right - r.left, h = r.bottom - r.top;
-    if (w <= 0 || h <= 0)
-        return;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = h;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    GdiFlush();
-    DWORD stride = (w * 3 + 3) & ~3u, size = stride * h;
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-    file.bfSize = file.bfOffBits + size;
-    info.bmiHeader.biSizeImage = size;
-    if (FILE* f = fopen(path.c_str(), "wb")) {
-        fwrite(&file, sizeof file, 1, f);
-        fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, f);
-        fwrite(bits, size, 1, f);
-        fclose(f);
-    }
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
 }
 
 struct Options {
@@ -132,45 +92,21 @@ std::vector<std::string> Split(const std::string& text)
     return parts;
 }
 
-struct Finder {
-    DWORD process;
-    std::vector<HWND> windows;
-};
+// A message box: its text is control 0xFFFF, and it has none of the
+// wizard's labels (whose bitmaps also carry the id -1, 0xFFFF).
+bool IsMessageBox(HWND window) { return GetDlgItem(window, 0xFFFF) && !GetDlgItem(window, 1101); }
 
-BOOL CALLBACK CollectDialogs(HWND window, LPARAM parameter)
+// Records one dialog or message box as it is shown.
+void Describe(HWND window)
 {
-    auto* finder = reinterpret_cast<Finder*>(parameter);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == finder->process && IsWindowVisible(window) && ClassOf(window) == "#32770")
-        finder->windows.push_back(window);
-    return TRUE;
-}
-
-BOOL CALLBACK CollectWindows(HWND window, LPARAM parameter)
-{
-    auto* finder = reinterpret_cast<Finder*>(parameter);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == finder->process && IsWindowVisible(window))
-        finder->windows.push_back(window);
-    return TRUE;
-}
-
-// Records one dialog or message box; returns true for a message box.
-bool Describe(HWND window)
-{
-    // A message box: its text is control 0xFFFF, and it has none of the
-    // wizard's labels (whose bitmaps also carry the id -1, 0xFFFF).
-    bool messageBox = GetDlgItem(window, 0xFFFF) != nullptr && !GetDlgItem(window, 1101);
-    if (messageBox) {
+    if (IsMessageBox(window)) {
         std::string buttons;
         for (HWND child : Children(window))
             if (ClassOf(child) == "Button" && IsWindowVisible(child))
                 buttons += (buttons.empty() ? "" : ",") + WindowText(child);
         Line("message caption=\"" + Escape(WindowText(window)) + "\" text=\"" +
              Escape(WindowText(GetDlgItem(window, 0xFFFF))) + "\" buttons=\"" + buttons + "\"");
-        return true;
+        return;
     }
     Line("dialog \"" + Escape(WindowText(window)) + "\"");
     for (HWND child : Children(window)) {
@@ -181,27 +117,73 @@ bool Describe(HWND window)
         Line("  control " + std::to_string(id == 0xFFFF ? -1 : id) + " " + cls + " " +
              (IsWindowVisible(child) ? "visible" : "hidden") + " \"" + text + "\"");
     }
-    // The dialog manager sets the focus right after the dialog's
-    // initialisation; give a busy machine time. When the thread's input
-    // state is not reported, share it for a moment and ask GetFocus.
-    DWORD thread = GetWindowThreadProcessId(window, nullptr);
-    HWND focus = nullptr;
-    for (int i = 0; i < 60 && (!focus || focus == window); ++i) {
-        GUITHREADINFO gui = {};
-        gui.cbSize = sizeof gui;
-        if (GetGUIThreadInfo(thread, &gui))
-            focus = gui.hwndFocus;
-        if ((!focus || focus == window) && i % 10 == 9
-            && AttachThreadInput(GetCurrentThreadId(), thread, TRUE)) {
-            focus = GetFocus();
-            AttachThreadInput(GetCurrentThreadId(), thread, FALSE);
-        }
-        if (!focus || focus == window)
-            Sleep(50);
+}
+
+// What the hook (hook.cpp) has told: the dialogs described and probed but
+// not yet taken, those whose creation is done and that wait for a picture and
+// an answer, the progress window's labels as last recorded, and whether the
+// program being started first has shown a window.
+DWORD setupProcess, startedProcess;
+bool startedShown;
+std::vector<HWND> probing, ready;
+std::string progress;
+
+// Runs while the thread that sent the report waits for it.
+LRESULT CALLBACK RobotProc(HWND robot, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_COPYDATA)
+        return DefWindowProcA(robot, message, wParam, lParam);
+    auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    HWND window = reinterpret_cast<HWND>(wParam);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    startedShown = startedShown || (process == startedProcess && data->dwData == WM_WINDOWPOSCHANGED);
+    bool probed = std::count(probing.begin(), probing.end(), window);
+    if (process != setupProcess)
+        return TRUE;
+    if (WindowText(window) == "Copy Files") {  // the progress window: every state it shows
+        std::string labels = WindowText(GetDlgItem(window, 1008)) + " | " + WindowText(GetDlgItem(window, 1001));
+        if (IsWindowVisible(window) && labels != progress)
+            Line("progress \"" + Escape(progress = labels) + "\"");
+    } else if (data->dwData == WM_WINDOWPOSCHANGED && !probed) {
+        Describe(window);
+        probing.push_back(window);
+        PostMessageA(window, WM_NULL, reinterpret_cast<WPARAM>(robot), 0);
+    } else if (data->dwData == WM_NULL && probed) {
+        HWND focus = *static_cast<HWND*>(data->lpData);
+        if (focus && !IsMessageBox(window))
+            Line("  focus " + std::to_string(GetDlgCtrlID(focus)));
+        probing.erase(std::find(probing.begin(), probing.end(), window));
+        ready.push_back(window);
     }
-    if (focus)
-        Line("  focus " + std::to_string(GetDlgCtrlID(focus)));
-    return false;
+    return TRUE;
+}
+
+// Takes the reports sent meanwhile; false when `process` ended or nothing
+// came for `timeoutMs`.
+bool TakeReports(HANDLE process, DWORD timeoutMs)
+{
+    if (MsgWaitForMultipleObjects(1, &process, FALSE, timeoutMs, QS_ALLINPUT) != WAIT_OBJECT_0 + 1)
+        return false;
+    for (MSG message; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);)
+        DispatchMessageA(&message);
+    return true;
+}
+
+// Sets the hook for every thread of the desktop; it reports from the programs
+// started from now on, which inherit MARLUNE_ROBOT.
+bool Watch()
+{
+    char path[MAX_PATH];
+    std::string dll(path, GetModuleFileNameA(nullptr, path, sizeof path));
+    HMODULE hook = LoadLibraryA((dll.substr(0, dll.find_last_of('\\') + 1) + "robot-hook.dll").c_str());
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = RobotProc;
+    wc.lpszClassName = "MarluneRobot";
+    return hook && RegisterClassA(&wc) && SetEnvironmentVariableA("MARLUNE_ROBOT", "1")
+        && CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)
+        && SetWindowsHookExA(WH_CALLWNDPROCRET, HOOKPROC(GetProcAddress(hook, "RobotCallWndProcRet")), hook, 0)
+        && SetWindowsHookExA(WH_GETMESSAGE, HOOKPROC(GetProcAddress(hook, "RobotGetMessage")), hook, 0);
 }
 
 void Answer(HWND window, const std::string& answer)
@@ -219,6 +201,10 @@ void Answer(HWND window, const std::string& answer)
 
 int RunSetup(const Options& options)
 {
+    if (!Watch()) {
+        Line("cannot set the robot's hook");
+        return 2;
+    }
     std::vector<HANDLE> held;
     for (const std::string& path : options.hold) {
         HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -232,14 +218,10 @@ int RunSetup(const Options& options)
         PROCESS_INFORMATION pi = {};
         std::string line = command;
         if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-            // Wait until the program has a window of its own on the screen.
-            for (int i = 0; i < 200; ++i) {
-                Finder finder = {pi.dwProcessId, {}};
-                EnumWindows(CollectWindows, reinterpret_cast<LPARAM>(&finder));
-                if (!finder.windows.empty())
-                    break;
-                Sleep(50);
-            }
+            // Wait until the program shows a window of its own.
+            startedProcess = pi.dwProcessId;
+            while (!startedShown && TakeReports(pi.hProcess, 10000))
+                continue;
             started.push_back(pi);
         }
         Line("start \"" + Escape(command) + "\"");
@@ -253,50 +235,30 @@ int RunSetup(const Options& options)
         Line("cannot start \"" + Escape(options.setup) + "\"");
         return 2;
     }
-    std::vector<HWND> handled;
-    std::string progress;
+    setupProcess = setup.dwProcessId;
     size_t next = 0;
     int shot = 0;
     DWORD start = GetTickCount();
     int result = 0;
-    for (;;) {
-        if (WaitForSingleObject(setup.hProcess, 50) == WAIT_OBJECT_0)
-            break;
-        if (GetTickCount() - start > options.timeoutMs) {
+    // Pictures and answers each dialog once its creation is done.
+    for (DWORD elapsed; WaitForSingleObject(setup.hProcess, 0) == WAIT_TIMEOUT;) {
+        if ((elapsed = GetTickCount() - start) >= options.timeoutMs) {
             Line("timeout");
             TerminateProcess(setup.hProcess, 3);
             result = 3;
             break;
         }
-        Finder finder = {setup.dwProcessId, {}};
-        EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&finder));
-        for (HWND window : finder.windows) {
-            if (WindowText(window) == "Copy Files") {
-                std::string labels = WindowText(GetDlgItem(window, 1008)) + " | " + WindowText(GetDlgItem(window, 1001));
-                if (labels != progress)
-                    Line("progress \"" + Escape(labels) + "\"");
-                progress = labels;
-                continue;
-            }
-            bool seen = false;
-            for (HWND h : handled)
-                seen = seen || h == window;
-            if (seen)
-                continue;
-            Sleep(200);  // let it paint
-            if (!IsWindow(window))
-                continue;
-            handled.push_back(window);
-            bool messageBox = Describe(window);
+        TakeReports(setup.hProcess, options.timeoutMs - elapsed);
+        for (; !ready.empty(); ready.erase(ready.begin())) {
+            HWND window = ready.front();
             if (!options.shots.empty()) {
+                Sleep(200);  // for the picture only: let it paint
                 char name[32];
                 snprintf(name, sizeof name, "\\%02d.bmp", ++shot);
-                SaveShot(window, options.shots + name);
+                SaveWindowPicture(window, options.shots + name);
             }
-            if (options.watch)
-                continue;
-            std::string answer = next < options.plan.size() ? options.plan[next++] : (messageBox ? "ok" : "2");
-            Answer(window, answer);
+            if (!options.watch && IsWindow(window))
+                Answer(window, next < options.plan.size() ? options.plan[next++] : IsMessageBox(window) ? "ok" : "2");
         }
     }
     DWORD code = 0;

@@ -2,7 +2,7 @@
 # End-to-end scenarios: the real Setup.exe in a scratch Wine prefix, answered
 # by the robot, then the transcript, files, times and registry are checked.
 #   run.sh BENCH_DIR WIN_BUILD_DIR SCENARIO
-# Scenarios: xp_fresh nt4_fresh 95_fresh 98_fresh w2k_fresh w2k_now2k
+# Scenarios: robot (the robot's self-test) xp_fresh nt4_fresh 95_fresh 98_fresh w2k_fresh w2k_now2k
 #            xp_upgrade 98_upgrade xp_cancel xp_copy_failure
 # Those of Windows 95, 98 and NT 4 run Setup.exe with those platforms'
 # documented refusals in place (Setup-rules.exe).
@@ -12,6 +12,7 @@ bench_dir=$1 win=$2 name=$3
 export TZ=UTC
 . "$here/../wine/bench.sh"
 . "$here/checks.sh"
+unset DISPLAY  # a display of its own: no other run can take the foreground
 bench_init "$bench_dir" || exit 1
 prefix=$(bench_clone "scenario-$name")
 export WINEPREFIX=$prefix
@@ -19,9 +20,10 @@ drive=$prefix/drive_c
 payload=$win/payload
 transcript=$drive/bench/transcript.txt
 mkdir -p "$drive/bench/shots"
-cp "$win/robot.exe" "$payload/Mixer.exe" "$drive/bench/"
+cp "$win/robot.exe" "$win/robot-hook.dll" "$payload/Mixer.exe" "$drive/bench/"
 case $name in
   95_*|98_*|nt4_*) cp "$win/Setup-rules.exe" "$drive/bench/Setup.exe" ;;
+  robot) cp "$win/companion.exe" "$drive/bench/Setup.exe" ;;
   *) cp "$win/Setup.exe" "$drive/bench/" ;;
 esac
 
@@ -41,6 +43,7 @@ stage_card() {
 plan="" args="" robot_opts=()
 
 case $name in
+  robot)      args=flickers ;;
   xp_fresh)   winver winxp; plan=1,2
               stage_card 'VEN_10B5&DEV_7C31&SUBSYS_00000000&REV_01' '4&1a2b3c&0&0008' 'PCI\VEN_10B5&DEV_7C31&SUBSYS_00000000&REV_01'
               robot_opts=(--start 'C:\bench\Mixer.exe') ;;
@@ -157,6 +160,10 @@ NT_PROGRAMS='C:\ProgramData\Microsoft\Windows\Start Menu\Programs'
 USER_PROGRAMS="C:\\users\\$(whoami)\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
 
 case $name in
+  robot)  # every state of a window shown for a millisecond and of labels changed within a few
+    expected=('dialog "Brief"' 'progress "File 0 of 10 | 0 of 10"')
+    for n in 1 2 3; do expected+=("progress \"File $n of 10 | $((n - 1)) of 10\"" "progress \"File $n of 10 | $n of 10\""); done
+    [ "$(tr -d '\r' <"$transcript")" = "$(printf '%s\n' "${expected[@]}" 'exit 0')" ] || fail "the robot missed a state" ;;
   xp_fresh|nt4_fresh|w2k_fresh|w2k_now2k)
     welcome "Marlune Windows NT Driver Installation Wizard"
     completed

@@ -1,7 +1,8 @@
 # Wine test bench, sourced by the scripts that run Windows programs.
 #   bench_init DIR      set up (once) and enter the bench of one build tree:
 #                       a Wine prefix made with wineboot -i, a persistent
-#                       wineserver, and an Xvfb display when DISPLAY is unset.
+#                       wineserver, and an Xvfb display of the caller's own
+#                       when DISPLAY is unset.
 #   bench_clone NAME    a scratch prefix cloned from the bench's prefix with
 #                       hard links, in $BENCH/scratch/NAME; prints its path.
 #   bench_winver EXE VERSION   make EXE see win95 / win98 / nt40 / win2k / winxp.
@@ -23,30 +24,19 @@ bench_server() {
   _bench_quiet wineserver -p || true  # fails when one is running already
 }
 
+# An X display of the calling script's own, as Wine programs on one display
+# take the foreground from each other: an Xvfb that picks a free number itself
+# (-displayfd) and is stopped when the script ends, after the Wine session of
+# the script's WINEPREFIX then. A DISPLAY already set is used as it is.
 bench_display() {
-  local dir=$1
   [ -n "${DISPLAY:-}" ] && return 0
-  local n pid
-  if [ -f "$dir/xvfb.display" ]; then
-    n=$(cat "$dir/xvfb.display"); pid=$(cat "$dir/xvfb.pid" 2>/dev/null || echo 0)
-    if kill -0 "$pid" 2>/dev/null; then export DISPLAY=":$n"; return 0; fi
-  fi
-  for n in $(seq 91 140); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    setsid Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 9>&- &
-    pid=$!
-    for _ in $(seq 1 100); do
-      [ -e "/tmp/.X11-unix/X$n" ] && break
-      kill -0 "$pid" 2>/dev/null || break
-      sleep 0.05
-    done
-    if kill -0 "$pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
-      echo "$n" >"$dir/xvfb.display"; echo "$pid" >"$dir/xvfb.pid"
-      export DISPLAY=":$n"; return 0
-    fi
-  done
-  echo "bench: could not start Xvfb" >&2
-  return 1
+  local fifo n; fifo=$(mktemp -u) && mkfifo "$fifo" || return 1
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" </dev/null >/dev/null 2>&1 9>&- &
+  _bench_xvfb=$!
+  trap '_bench_quiet wineserver -k || true; kill $_bench_xvfb 2>/dev/null && wait $_bench_xvfb || true' EXIT
+  read -r n <"$fifo"; rm -f "$fifo"
+  [ -n "$n" ] || { echo "bench: could not start Xvfb" >&2; return 1; }
+  export DISPLAY=":$n"
 }
 
 # Registry settings every bench prefix gets: Windows XP by default, and no
@@ -101,7 +91,7 @@ bench_init() {
   mkdir -p "$BENCH"
   exec 9>"$BENCH/lock"
   flock 9
-  bench_display "$BENCH" || { flock -u 9; return 1; }
+  bench_display || { flock -u 9; return 1; }
   # The template prefix is made once and never run afterwards; the unit
   # tests' prefix and every scenario's prefix are hard-linked clones of it.
   if [ "$(cat "$BENCH/template/.bench-ready" 2>/dev/null)" != "$BENCH_VERSION" ]; then
