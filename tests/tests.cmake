@@ -57,3 +57,10 @@ list(REMOVE_ITEM test_parts ${CMAKE_SOURCE_DIR}/tests/tests.cmake)
 foreach(part ${test_parts})
   include(${part})
 endforeach()
+
+# Every GoogleTest run must print its summary and end with status 0 (wine-run
+# names any other status, and a time-out, on stderr).
+get_property(gtest_entries DIRECTORY PROPERTY TESTS)
+list(FILTER gtest_entries INCLUDE REGEX "^unit_")
+set_tests_properties(${gtest_entries} PROPERTIES TIMEOUT 300
+  PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]" FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]|wine-run: ")
