@@ -9,7 +9,6 @@
 #include <setupapi.h>
 #include <algorithm>
 #include <string>
-#include <utility>
 #include <vector>
 #include "setup/install_context.h"
 #include "setup/setup_sequence.h"
@@ -135,10 +134,9 @@ int WINAPI StepMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT)
 // the next; it takes the quit message once it has made its message queue.
 void EndInstallProgress()
 {
-    while (progressThread && !PostThreadMessageA(progressThreadId, WM_QUIT, 0, 0) &&
-           WaitForSingleObject(progressThread, 1) == WAIT_TIMEOUT) {}
+    while (!PostThreadMessageA(progressThreadId, WM_QUIT, 0, 0) && WaitForSingleObject(progressThread, 1) == WAIT_TIMEOUT) {}
     WaitForSingleObject(progressThread, INFINITE);
-    CloseHandle(std::exchange(progressThread, nullptr));
+    CloseHandle(progressThread);
 }
 
 // The setup sequence's tests leave the machine alone with these too.

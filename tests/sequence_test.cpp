@@ -7,8 +7,7 @@
 #include "setup/setup_sequence.h"
 #include "tests/support/import_hook.h"
 
-// From the install step's tests: its calls that would change the machine
-// replaced, its progress thread ended, lists joined.
+// From install_step_test.cpp: the install step with the machine left alone.
 void HookInstallStep();
 void EndInstallProgress();
 std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts);
@@ -87,17 +86,7 @@ void RecordCloseRequests()
 DWORD sleptMs;
 bool fastSleep;
 decltype(&Sleep) realSleep;
-void WINAPI CountSleep(DWORD ms)
-{
-    sleptMs += ms;
-    realSleep(fastSleep && ms ? 1 : ms);
-}
-void CountSleeps(bool fast)
-{
-    sleptMs = 0;
-    fastSleep = fast;
-    realSleep = HOOK_IMPORT(Sleep, CountSleep);
-}
+void WINAPI CountSleep(DWORD ms) { sleptMs += ms, realSleep(fastSleep && ms ? 1 : ms); }
 
 } // namespace
 
@@ -153,7 +142,7 @@ TEST(CloseRunningApps, GivesUpOnRefusingAndHungWindowsButWaitsForAQuestion)
     for (auto& c : companions)
         StartCompanion(c);
     RecordCloseRequests();
-    CountSleeps(false);
+    sleptMs = 0, fastSleep = false, realSleep = HOOK_IMPORT(Sleep, CountSleep);
     CloseRunningApps();
 
     auto messages = RecordedMessages();
@@ -212,7 +201,7 @@ TEST(CloseRunningApps, FrozenWindowsAreBoundedAndAttemptsCountPerWindow)
     RecordCloseRequests();
     HOOK_IMPORT(SendMessageTimeoutA, BoundedSendTimeout);
     realGetWindow = HOOK_IMPORT(GetWindow, DocumentedGetWindow);
-    CountSleeps(true);
+    sleptMs = 0, fastSleep = true, realSleep = HOOK_IMPORT(Sleep, CountSleep);
     CloseRunningApps();
 
     ASSERT_EQ(closeRequests.size(), 7u);

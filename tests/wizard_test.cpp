@@ -189,7 +189,6 @@ void ExpectClosedForGood()
         ASSERT_EQ(ShownProgressWindows(), 0) << "appeared after the close";
 }
 
-// Ends the thread too: it waits for messages until it takes a quit message.
 void EndProgress(HANDLE thread)
 {
     CloseProgressWindow();
@@ -567,8 +566,7 @@ TEST(ProgressWindow, CloseAtAnyStageLeavesNothingOnTheScreen)
     EXPECT_TRUE(RecordedMessages().empty()) << "no creation failed";
 }
 
-// Run on its own in a child process by the next test too, which leaves the
-// thread waiting when the process ends.
+// Also run alone in a child process by the next test, which leaves the thread waiting.
 TEST(ProgressWindow, ThreadOutlivesTheClose)
 {
     HoldProgressThreadAt(AfterCreation, 0);
