@@ -67,8 +67,9 @@ for run in $(seq "$runs"); do
   if ctest -j"$(nproc)" --output-on-failure >"$logs/run-$run.log" 2>&1; then
     result=passed
   else
-    result="failed: $(cut -d: -f2 Testing/Temporary/LastTestsFailed.log | tr '\n' ' ')"
-    cut -d: -f2 Testing/Temporary/LastTestsFailed.log >>"$logs/failed"
+    failed=$(cut -d: -f2 Testing/Temporary/LastTestsFailed.log 2>/dev/null || echo "ctest")
+    result="failed: $(echo $failed)"
+    echo "$failed" >>"$logs/failed"
   fi
   echo "run $run of $runs: $(($(date +%s) - start)) s, $result"
 done
