@@ -224,7 +224,7 @@ TEST(CloseRunningApps, LeavesTheQuestionOfAGivenUpWindowToTheUser)
     StopCompanions stop = {&companion, &companion + 1};
     StartCompanion(companion);
     RecordCloseRequests();
-    realSleep = HOOK_IMPORT(Sleep, FastSleep);
+    fastSleep = true, realSleep = HOOK_IMPORT(Sleep, CountSleep);
     CloseRunningApps();
     EXPECT_EQ(closeRequests.size(), 1u);
     EXPECT_EQ(RecordedMessages().size(), 1u);
