@@ -568,8 +568,8 @@ TEST(PayloadStandIns, TheDriverAnswersAndTheProgramsCloseOnRequest)
         ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                    &process));
         HWND window;
-        while (!(window = FindWindowA(nullptr, title)))
-            Sleep(50);
+        while (!(window = FindWindowA(nullptr, title)) || !IsWindowVisible(window))
+            Sleep(50);  // until the program has shown it, minimised or not
         EXPECT_EQ(IsIconic(window) != FALSE, minimised) << command;
         SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         EXPECT_EQ(WaitForSingleObject(process.hProcess, INFINITE), WAIT_OBJECT_0) << command << " did not close";
