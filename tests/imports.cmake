@@ -48,3 +48,5 @@ add_executable(constructor_order WIN32 tests/constructor_order.cpp setup/entry.c
 target_link_libraries(constructor_order PRIVATE marlune gcc)
 target_link_options(constructor_order PRIVATE ${WIN_LINK_FLAGS} -nostdlib -Wl,--entry,_SetupEntry)
 add_test(NAME constructor_order COMMAND constructor_order)
+# In the unit tests' prefix, whose Wine session each run ends.
+set_tests_properties(constructor_order PROPERTIES RESOURCE_LOCK unit_prefix)

@@ -38,17 +38,8 @@ bool ProgressShown()
     return window && IsWindow(window) && IsWindowVisible(window);
 }
 
-// Runs the install step, then lets its progress thread finish making its
-// window, so that no thread of one run is still starting while the next runs.
-BOOL RunInstallAndSettle()
-{
-    BOOL result = RunInstall();
-    for (int i = 0; i < 100 && !Context.ProgressWindow.load(); ++i)
-        Sleep(20);
-    Sleep(150);
-    return result;
-}
-
+HANDLE progressThread;
+DWORD progressThreadId;
 decltype(&CreateThread) realCreateThread;
 decltype(&SetCursor) realSetCursor;
 decltype(&MessageBoxA) realMessageBox;
@@ -57,7 +48,9 @@ HRESULT WINAPI StepCoInitialize(LPVOID) { Step("CoInitialize"); return S_OK; }
 HANDLE WINAPI StepCreateThread(LPSECURITY_ATTRIBUTES a, SIZE_T s, LPTHREAD_START_ROUTINE f, LPVOID p, DWORD c, LPDWORD id)
 {
     Step("ProgressThread");
-    return realCreateThread(a, s, f, p, c, id);
+    HANDLE thread = realCreateThread(a, s, f, p, c, id);
+    progressThread = OpenThread(SYNCHRONIZE, FALSE, progressThreadId = *id);
+    return thread;
 }
 HCURSOR WINAPI StepSetCursor(HCURSOR cursor)
 {
@@ -135,6 +128,18 @@ int WINAPI StepMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT)
     return IDOK;
 }
 
+} // namespace
+
+// Ends the progress thread of the last install step, so that none runs on into
+// the next; it takes the quit message once it has made its message queue.
+void EndInstallProgress()
+{
+    while (!PostThreadMessageA(progressThreadId, WM_QUIT, 0, 0) && WaitForSingleObject(progressThread, 1) == WAIT_TIMEOUT) {}
+    WaitForSingleObject(progressThread, INFINITE);
+    CloseHandle(progressThread);
+}
+
+// The setup sequence's tests leave the machine alone with these too.
 void HookInstallStep()
 {
     steps.clear();
@@ -156,6 +161,16 @@ void HookInstallStep()
     HOOK_IMPORT(MessageBoxA, StepMessageBox);
 }
 
+Steps Join(std::initializer_list<Steps> parts)
+{
+    Steps all;
+    for (const auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+namespace {
+
 void PrepareContext(int platform, DWORD major, BOOL upgrade, BOOL registerDevices)
 {
     ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
@@ -165,12 +180,11 @@ void PrepareContext(int platform, DWORD major, BOOL upgrade, BOOL registerDevice
     Context.RegisterDevices = registerDevices;
 }
 
-Steps Join(std::initializer_list<Steps> parts)
+BOOL RunInstallAndSettle()
 {
-    Steps all;
-    for (const auto& p : parts)
-        all.insert(all.end(), p.begin(), p.end());
-    return all;
+    BOOL result = RunInstall();
+    EndInstallProgress();
+    return result;
 }
 
 const Steps Begin = {"CoInitialize", "ProgressThread", "WaitCursor"};
@@ -327,9 +341,9 @@ namespace {
 bool progressSeenWhileCopying;
 BOOL WINAPI CopyFilesOnceProgressShows(HMODULE module, LPCSTR type, ENUMRESNAMEPROCA callback, LONG_PTR parameter)
 {
-    for (int i = 0; i < 150 && !ProgressShown(); ++i)
+    while (!ProgressShown())
         Sleep(20);
-    progressSeenWhileCopying = ProgressShown();
+    progressSeenWhileCopying = true;
     return StepEnumResourceNames(module, type, callback, parameter);
 }
 

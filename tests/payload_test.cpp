@@ -567,16 +567,12 @@ TEST(PayloadStandIns, TheDriverAnswersAndTheProgramsCloseOnRequest)
         PROCESS_INFORMATION process;
         ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                    &process));
-        HWND window = nullptr;
-        for (int tries = 0; !window && tries < 200; ++tries, Sleep(50))
-            window = FindWindowA(nullptr, title);
-        EXPECT_NE(window, nullptr) << command;
+        HWND window;
+        while (!(window = FindWindowA(nullptr, title)) || !IsWindowVisible(window))
+            Sleep(50);  // until the program has shown it, minimised or not
         EXPECT_EQ(IsIconic(window) != FALSE, minimised) << command;
         SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-        if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
-            ADD_FAILURE() << command << " did not close";
-            TerminateProcess(process.hProcess, 1);
-        }
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, INFINITE), WAIT_OBJECT_0) << command << " did not close";
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }

@@ -57,3 +57,10 @@ list(REMOVE_ITEM test_parts ${CMAKE_SOURCE_DIR}/tests/tests.cmake)
 foreach(part ${test_parts})
   include(${part})
 endforeach()
+
+# Every GoogleTest run must print its summary, without a crash (Wine may end a
+# crashed process with status 0), a time-out or a status but 0 (wine-run's).
+get_property(gtest_entries DIRECTORY PROPERTY TESTS)
+list(FILTER gtest_entries INCLUDE REGEX "^unit_")
+set_tests_properties(${gtest_entries} PROPERTIES TIMEOUT 300
+  PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]" FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]|wine-run: |wine: Unhandled")

@@ -159,7 +159,7 @@ HANDLE StartProgressThread()
 
 HWND AwaitProgressWindow()
 {
-    for (int i = 0; i < 1000 && !Context.ProgressWindow.load(); ++i)
+    while (!Context.ProgressWindow.load())
         Sleep(10);
     return Context.ProgressWindow.load();
 }
@@ -185,20 +185,16 @@ int ShownProgressWindows()
 void ExpectClosedForGood()
 {
     EXPECT_EQ(ShownProgressWindows(), 0) << "on the screen when CloseProgressWindow returned";
-    for (int i = 0; i < 1000; ++i) {
-        HWND window = Context.ProgressWindow.load();
-        if (window && !IsWindow(window))
-            return;
+    for (HWND window; !(window = Context.ProgressWindow.load()) || IsWindow(window); Sleep(10))
         ASSERT_EQ(ShownProgressWindows(), 0) << "appeared after the close";
-        Sleep(10);
-    }
-    ADD_FAILURE() << "the progress window was never destroyed";
 }
 
 void EndProgress(HANDLE thread)
 {
     CloseProgressWindow();
     ExpectClosedForGood();
+    PostThreadMessageA(ProgressThreadId, WM_QUIT, 0, 0);
+    WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
 }
 
@@ -478,7 +474,7 @@ TEST(ProgressWindow, UpdatesBeforeTheWindowExistsShowWhenItAppears)
 {
     HoldProgressThreadAt(BeforeCreation);
     HANDLE thread = StartProgressThread();
-    ASSERT_EQ(WaitForSingleObject(StageReached, 5000), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(StageReached, INFINITE), WAIT_OBJECT_0);
     ASSERT_EQ(Context.ProgressWindow.load(), nullptr);
     SetCounterLabel(4);
     SetFileLabel("C:\\WINDOWS\\SYSTEM\\Vesk.Drv");
@@ -508,7 +504,7 @@ TEST(ProgressWindow, FailedCreationIsToldOnItsThreadAndEverythingElseGoesOn)
 {
     HOOK_IMPORT(CreateDialogParamA, FailCreateDialog);
     HANDLE thread = StartProgressThread();
-    ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0) << "the thread ends";
+    ASSERT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0) << "the thread ends";
     DWORD code;
     GetExitCodeThread(thread, &code);
     EXPECT_EQ(code, 0u);
@@ -560,7 +556,7 @@ TEST(ProgressWindow, CloseAtAnyStageLeavesNothingOnTheScreen)
         CreatedAlive = false;
         HANDLE thread = StartProgressThread();
         if (row.stage != NoStage)
-            ASSERT_EQ(WaitForSingleObject(StageReached, 5000), WAIT_OBJECT_0);
+            ASSERT_EQ(WaitForSingleObject(StageReached, INFINITE), WAIT_OBJECT_0);
         Sleep(row.delay);
         EndProgress(thread);
         // A close taken during the creation must not destroy the window there:
@@ -570,12 +566,12 @@ TEST(ProgressWindow, CloseAtAnyStageLeavesNothingOnTheScreen)
     EXPECT_TRUE(RecordedMessages().empty()) << "no creation failed";
 }
 
-// Run on its own in a child process by the next test, too.
+// Also run alone in a child process by the next test, which leaves the thread waiting.
 TEST(ProgressWindow, ThreadOutlivesTheClose)
 {
     HoldProgressThreadAt(AfterCreation, 0);
     HANDLE thread = StartProgressThread();
-    ASSERT_EQ(WaitForSingleObject(StageReached, 5000), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(StageReached, INFINITE), WAIT_OBJECT_0);
     Sleep(50);  // into its message loop
     CloseProgressWindow();
     EXPECT_EQ(WaitForSingleObject(thread, 300), WAIT_TIMEOUT) << "the thread ended";
@@ -583,12 +579,14 @@ TEST(ProgressWindow, ThreadOutlivesTheClose)
     GetExitCodeThread(thread, &code);
     EXPECT_EQ(code, STILL_ACTIVE);
     ExpectClosedForGood();
+    if (!strstr(GetCommandLineA(), " --leave-thread"))
+        PostThreadMessageA(ProgressThreadId, WM_QUIT, 0, 0), WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
 }
 
 TEST(ProgressWindow, ProcessEndsNormallyWhileTheThreadWaitsForMessages)
 {
-    std::string command = "\"" + ModulePath() + "\" --gtest_filter=ProgressWindow.ThreadOutlivesTheClose";
+    std::string command = "\"" + ModulePath() + "\" --gtest_filter=ProgressWindow.ThreadOutlivesTheClose --leave-thread";
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE nul = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOA startup = {};
@@ -599,7 +597,7 @@ TEST(ProgressWindow, ProcessEndsNormallyWhileTheThreadWaitsForMessages)
     ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                &startup, &process));
     CloseHandle(nul);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, INFINITE), WAIT_OBJECT_0);
     DWORD code = 1;
     GetExitCodeProcess(process.hProcess, &code);
     EXPECT_EQ(code, 0u) << "the child's test passed and its process ended";

@@ -111,7 +111,9 @@ fi
 # runs under qemu's user-mode emulator, registered with binfmt_misc. qemu 7.2
 # ignores MAP_FIXED_NOREPLACE, which makes every Wine start take a minute of
 # address-space probing; the backported qemu handles it and starts in ~0.3 s.
-if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+# MARLUNE_FORCE_QEMU=1 does the same on a machine that runs 32-bit code
+# natively (tools/stress.sh --slow), making every 32-bit program slower.
+if [ -n "${MARLUNE_FORCE_QEMU:-}" ] || ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
   if ! qemu-i386-static --version 2>/dev/null | grep -qE 'version ([89]|[1-9][0-9])\.'; then
     if ! grep -rqs bookworm-backports "$apt_dir/sources.list" "$apt_dir/sources.list.d/"; then
       entry=$(backports_entry)

@@ -39,9 +39,10 @@ bench_display() {
   export DISPLAY=":$n"
 }
 
-# Registry settings every bench prefix gets: Windows XP by default, and no
-# window-manager handshake (without a window manager Wine would otherwise
-# wait about two seconds whenever a window closes).
+# Registry settings every bench prefix gets: Windows XP by default, no
+# window-manager handshake (without a window manager Wine would otherwise wait
+# about two seconds whenever a window closes), no crash dialog (a crash ends the
+# program at once, with a backtrace).
 bench_configure_prefix() {
   cat >"$WINEPREFIX/bench-setup.reg" <<'REG'
 REGEDIT4
@@ -55,6 +56,9 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\DllOverrides]
 "winemenubuilder.exe"=""
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
 REG
   _bench_quiet wine regedit /S "$WINEPREFIX/bench-setup.reg"
 }
@@ -84,7 +88,7 @@ _bench_clone_prefix() {
 }
 
 # Bumped whenever the template's making changes, so old build trees remake it.
-BENCH_VERSION=3
+BENCH_VERSION=4
 
 bench_init() {
   BENCH=$1
