@@ -458,21 +458,16 @@ TEST(PayloadAllPlatforms, UpgradeLeavesTheDriversInUseToTheRestart)
     ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
     const std::string wininit = std::string(Context.WindowsDir) + "WININIT.INI";
     const std::string otherDrive = "Z:\\tmp\\mlp-temp-" + std::to_string(GetCurrentProcessId()) + "\\";
-    const struct { const char *scratch, *temp; bool fromTempNt, fromTemp9x; } rows[] = {
-        {"upg", "Temp\\", true, true},
-        {"upg", otherDrive.c_str(), false, false},
-        {"upgrade long", "Temporary Files\\", true, false},
-    };
     const bool nt = Context.Platform == PlatformNt;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.temp);
-        DeleteFileA(wininit.c_str());
-        TakePendingMoves();
-        Scratch scratch(row.scratch);
+    const struct { const char *scratch, *temp; bool fromTemp; } rows[] = {
+        {"upg", "Temp\\", true}, {"upg", otherDrive.c_str(), false}, {"upgrade long", "Temporary Files\\", nt}};
+    for (const auto& [scratchName, temp, fromTemp] : rows) {
+        SCOPED_TRACE(temp);
+        DeleteFileA(wininit.c_str()), TakePendingMoves();
+        Scratch scratch(scratchName);
         Context.Upgrade = TRUE;
-        lstrcpyA(Context.TempDir, (row.temp == otherDrive ? row.temp : scratch.root + row.temp).c_str());
+        lstrcpyA(Context.TempDir, (temp == otherDrive ? temp : scratch.root + temp).c_str());
         fs::create_directories(Context.TempDir);
-        const bool fromTemp = nt ? row.fromTempNt : row.fromTemp9x;
         char shortSystem[MAX_PATH];
         GetShortPathNameA(Context.SystemDir, shortSystem, MAX_PATH);
         std::set<std::string> expected = ExpectedFiles(), installed = expected;
@@ -484,11 +479,11 @@ TEST(PayloadAllPlatforms, UpgradeLeavesTheDriversInUseToTheRestart)
             std::ofstream(path) << "in use";
             held.push_back(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
             installed.erase("Windows\\System\\" + file);
-            std::string temp = file, beside = file.substr(0, file.size() - 1) + "$";
-            CharUpperA(temp.data());
-            std::string staged = fromTemp ? row.temp + temp : "Windows\\System\\" + beside;
+            std::string upper = file, beside = file.substr(0, file.size() - 1) + "$";
+            CharUpperA(upper.data());
+            std::string staged = fromTemp ? temp + upper : "Windows\\System\\" + beside;
             installed.insert(staged), expected.insert(staged);
-            std::string target = fromTemp ? Context.TempDir + temp : Expand("%S") + beside;
+            std::string target = fromTemp ? Context.TempDir + upper : Expand("%S") + beside;
             if (nt)
                 renames += "\\??\\" + target + "|!\\??\\" + path + "|";
             else if (fromTemp)
