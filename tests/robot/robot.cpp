@@ -218,9 +218,10 @@ int RunSetup(const Options& options)
         PROCESS_INFORMATION pi = {};
         std::string line = command;
         if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-            // Wait until the program shows a window of its own.
+            // Wait until the program shows a window of its own, however long it
+            // takes; a program that never does is ended by the runner.
             startedProcess = pi.dwProcessId;
-            while (!startedShown && TakeReports(pi.hProcess, 10000))
+            while (!startedShown && TakeReports(pi.hProcess, INFINITE))
                 continue;
             started.push_back(pi);
         }
