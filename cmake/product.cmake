@@ -12,7 +12,10 @@ target_include_directories(marlune PUBLIC ${CMAKE_SOURCE_DIR})
 set(PRODUCT_COMPILE_OPTIONS -Wall -Wextra -Os -march=i386 -fno-exceptions -fno-rtti
   -fno-threadsafe-statics -fno-asynchronous-unwind-tables)
 target_compile_options(marlune PRIVATE ${PRODUCT_COMPILE_OPTIONS})
-target_link_libraries(marlune PUBLIC user32 gdi32 advapi32 lz32 winmm ole32 shell32 uuid)
+# Only the libraries the loader never takes from the program's folder; LZ32,
+# WINMM, OLE32 and SETUPAPI are loaded at run time from the system folder
+# (setup/system_library.h), so linking them here would be an error.
+target_link_libraries(marlune PUBLIC user32 gdi32 advapi32)
 
 # The executable's resources: each resources/*.cmake appends its compiled
 # resource scripts to SETUP_RESOURCES (and may add targets they depend on).

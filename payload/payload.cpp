@@ -3,6 +3,7 @@
 #include "setup/message.h"
 #include "setup/paths.h"
 #include "setup/text.h"
+#include "setup/system_library.h"
 #include "wizard/progress.h"
 
 #include <lzexpand.h>
@@ -224,9 +225,9 @@ INT ProbeDestination(char* destination)
     if (attributes & FILE_ATTRIBUTE_READONLY)
         return HFILE_ERROR;
     OFSTRUCT info;
-    INT file = LZOpenFileA(destination, &info, OF_WRITE | OF_SHARE_EXCLUSIVE);
+    INT file = pLZOpenFileA(destination, &info, OF_WRITE | OF_SHARE_EXCLUSIVE);
     if (file >= 0)
-        LZClose(file);
+        pLZClose(file);
     return file;
 }
 
@@ -381,20 +382,20 @@ BOOL ExpandPayload(const char* name, const BYTE* bytes, DWORD size)
         return ReportFailure(WriteCopyFailed, compressed, static_cast<long>(wrote ? ERROR_DISK_FULL : GetLastError()));
 
     OFSTRUCT sourceInfo, targetInfo;
-    INT sourceFile = LZOpenFileA(compressed, &sourceInfo, OF_READ | OF_SHARE_EXCLUSIVE);
+    INT sourceFile = pLZOpenFileA(compressed, &sourceInfo, OF_READ | OF_SHARE_EXCLUSIVE);
     if (sourceFile < 0)
         return ReportFailure(OpenSourceFailed, compressed, sourceFile);
     SetFileLabel(destination);
     INT targetFile = deferred ? 0 : ProbeDestination(destination);
     if (targetFile >= 0)
-        targetFile = LZOpenFileA(target, &targetInfo, OF_CREATE | OF_SHARE_EXCLUSIVE | OF_READWRITE);
+        targetFile = pLZOpenFileA(target, &targetInfo, OF_CREATE | OF_SHARE_EXCLUSIVE | OF_READWRITE);
     if (targetFile < 0) {
-        LZClose(sourceFile);
+        pLZClose(sourceFile);
         return ReportFailure(OpenTargetFailed, destination, targetFile);
     }
-    LONG copied = LZCopy(sourceFile, targetFile);
-    LZClose(sourceFile);
-    LZClose(targetFile);
+    LONG copied = pLZCopy(sourceFile, targetFile);
+    pLZClose(sourceFile);
+    pLZClose(targetFile);
     if (copied < 0) {
         DeleteFileA(target);  // never a working file, nor one the restart may move
         return ReportFailure(ExpandFailed, destination, copied);

@@ -3,6 +3,7 @@
 // behind it, and the driver's description is recorded.
 #include "registration/registrations.h"
 #include "registration/registry.h"
+#include "setup/system_library.h"
 #include "setup/text.h"
 #include <mmsystem.h>
 #include <array>
@@ -12,7 +13,6 @@ namespace {
 constexpr char SlotKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Drivers32";
 constexpr char DescriptionKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\drivers.desc";
 constexpr char DriverModule[] = "Vesk.Dll";
-constexpr wchar_t DriverModuleWide[] = L"Vesk.Dll";
 constexpr size_t DriverModuleLength = sizeof DriverModule - 1;
 constexpr char CardName[] = "Marlune";
 
@@ -99,10 +99,17 @@ void ReorderDriverSlots()
 
 void InstallAndEnableDriver()
 {
-    HDRVR driver = OpenDriver(DriverModuleWide, nullptr, 0);
+    // The driver is opened by its full path in the system folder: WINMM
+    // loads a driver named without a path as any library, from the program's
+    // folder first.
+    char path[MAX_PATH];
+    wchar_t widePath[MAX_PATH];
+    if (!FormatSystemPath(path, DriverModule) || !MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH))
+        return;
+    HDRVR driver = pOpenDriver(widePath, nullptr, 0);
     if (!driver)
         return;
-    SendDriverMessage(driver, DRV_INSTALL, 0, 0);
-    SendDriverMessage(driver, DRV_ENABLE, 0, 0);
-    CloseDriver(driver, 0, 0);
+    pSendDriverMessage(driver, DRV_INSTALL, 0, 0);
+    pSendDriverMessage(driver, DRV_ENABLE, 0, 0);
+    pCloseDriver(driver, 0, 0);
 }

@@ -5,6 +5,7 @@
 #include "registration/pnp.h"
 #include "registration/registrations.h"
 #include "registration/registry.h"
+#include "setup/system_library.h"
 #include "setup/text.h"
 #include <array>
 
@@ -108,7 +109,8 @@ bool IsCardHardwareId(const char* firstId)
 BOOL LoadSetupApi()
 {
     ClearEntryPoints();
-    SetupApiModule = LoadLibraryA("SETUPAPI.DLL");
+    // By its full path: a SETUPAPI.DLL beside Setup.exe is never loaded.
+    SetupApiModule = LoadSystemLibrary("SETUPAPI.DLL");
     if (!SetupApiModule) {
         ShowPnpMessage("Unable to Load SetupAPI.Dll");
         return FALSE;

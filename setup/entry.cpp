@@ -3,6 +3,7 @@
 // only; the unit tests run on the C runtime's own start-up.
 #include <windows.h>
 #include "setup/startup.h"
+#include "setup/system_library.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int);
 
@@ -67,6 +68,10 @@ extern Constructor __CTOR_LIST__[];
 // program's name (quoted or not) and the blanks that follow it.
 void SetupEntry()
 {
+    // Before anything can load a library: none is looked for beside the
+    // program where the platform can prevent it.
+    HardenLibrarySearch();
+
     // Run from last to first, as the toolchain's own C runtime does: the
     // linker sorts the list so that constructors of a higher priority
     // (init_priority, the runtime's own) stand later and run first.

@@ -4,6 +4,7 @@
 #include "setup/install_context.h"
 #include "setup/message.h"
 #include "setup/paths.h"
+#include "setup/system_library.h"
 #include "payload/payload.h"
 #include "registration/registrations.h"
 #include "shell/shortcuts.h"
@@ -55,7 +56,7 @@ void RestoreCursor(HCURSOR previous)
 
 BOOL RunInstall()
 {
-    CoInitialize(nullptr);
+    pCoInitialize(nullptr);
     // Windows 95 and 98 refuse to start a thread without a place for its id.
     DWORD progressThreadId;
     HANDLE progressThread = CreateThread(nullptr, 0, ProgressThread, nullptr, 0, &progressThreadId);

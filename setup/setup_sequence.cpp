@@ -2,10 +2,12 @@
 #include "setup/install_context.h"
 #include "setup/message.h"
 #include "setup/startup.h"
+#include "setup/system_library.h"
 #include "wizard/wizard.h"
 
 int SetupMain(HINSTANCE instance, const char* commandTail)
 {
+    LoadSystemImports();
     if (!RunStartup(instance, commandTail))
         return 0;
     CloseRunningApps();

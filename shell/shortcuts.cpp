@@ -1,6 +1,7 @@
 // The two shortcut writers: shell links through the shell's link object,
 // Internet shortcuts as a short text file.
 #include "shell/shortcuts.h"
+#include "setup/system_library.h"
 
 #include <objbase.h>
 #include <shlobj.h>
@@ -41,7 +42,7 @@ HRESULT CreateShortcut(const char* targetPath, const char* linkPath, const char*
 
     // Declared link first, file second: the file interface is released first.
     ReleaseOnExit<IShellLinkA> link;
-    HRESULT result = CoCreateInstance(ShellLinkClassId, nullptr, CLSCTX_INPROC_SERVER,
+    HRESULT result = pCoCreateInstance(ShellLinkClassId, nullptr, CLSCTX_INPROC_SERVER,
                                       ShellLinkInterfaceId, reinterpret_cast<void**>(&link.pointer));
     if (FAILED(result)) {
         link.pointer = nullptr;  // never release what was not handed out

@@ -191,7 +191,8 @@ const Steps Begin = {"CoInitialize", "ProgressThread", "WaitCursor"};
 const Steps StaleInf = {"Delete Vesk.Inf", "Delete Vesk.PNF"};
 const Steps StartMenu = {"CopyFiles", "Shortcut", "StartMenuFolder", "Shortcut", "Uninstall"};
 const Steps NtAsio = {"Asio", "AsioModule Vesk.Dll", "Asio", "DriverDescription"};
-const Steps Devices = {"LoadLibrary SETUPAPI.DLL", "Message Unable to Load SetupAPI.Dll (while installing)"};
+// SETUPAPI.DLL by its full path in the system folder, never by its bare name.
+const Steps Devices = {"LoadLibrary C:\\windows\\system32\\SETUPAPI.DLL", "Message Unable to Load SetupAPI.Dll (while installing)"};
 
 } // namespace
 

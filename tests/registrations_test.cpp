@@ -372,7 +372,14 @@ std::vector<int> DriverMessages()
 }
 
 int sentMessages;
+std::wstring openedDriver;
 decltype(&SendDriverMessage) realSend;
+decltype(&OpenDriver) realOpenDriver;
+HDRVR WINAPI RecordOpenDriver(LPCWSTR name, LPCWSTR section, LPARAM parameter)
+{
+    openedDriver = name;
+    return realOpenDriver(name, section, parameter);
+}
 LRESULT WINAPI CountSend(HDRVR driver, UINT message, LPARAM a, LPARAM b)
 {
     ++sentMessages;
@@ -391,6 +398,7 @@ protected:
         SetEnvironmentVariableA("MARLUNE_DRIVER_MESSAGES", nullptr);
         sentMessages = 0;
         realSend = HOOK_IMPORT(SendDriverMessage, CountSend);
+        realOpenDriver = HOOK_IMPORT(OpenDriver, RecordOpenDriver);
     }
     void TearDown() override
     {
@@ -419,6 +427,8 @@ protected:
                   (std::vector<int>{DRV_INSTALL, DRV_ENABLE, DRV_CLOSE}))
             << testing::PrintToString(messages);
         EXPECT_EQ(sentMessages, 2);
+        // By its full path: WINMM would look for a bare name beside the program first.
+        EXPECT_EQ(openedDriver, std::wstring(driver_.begin(), driver_.end()));
         EXPECT_TRUE(RecordedMessages().empty());
         EXPECT_TRUE(DeleteFileA(driver_.c_str())) << "the driver is still loaded";
     }

@@ -5,6 +5,7 @@
 #include <string>
 #include "setup/install_context.h"
 #include "setup/startup.h"
+#include "setup/system_library.h"
 #include "setup/text.h"
 #include "tests/support/import_hook.h"
 
@@ -137,15 +138,44 @@ private:
     std::string tmp_, temp_, profile_;
 };
 
+// The library search calls HardenLibrarySearch makes, through recorders that
+// GetProcAddress hands out where the platform has the function.
+std::vector<std::string> searchCalls;
+decltype(&GetProcAddress) realLookUp;
+BOOL WINAPI RecordDefaultDirectories(DWORD flags)
+{
+    searchCalls.push_back("SetDefaultDllDirectories " + std::to_string(flags));
+    return TRUE;
+}
+BOOL WINAPI RecordDllDirectory(LPCSTR path)
+{
+    searchCalls.push_back(std::string("SetDllDirectoryA \"") + path + '"');
+    return TRUE;
+}
+FARPROC WINAPI LookUpRecorders(HMODULE module, LPCSTR name)
+{
+    FARPROC real = realLookUp(module, name);
+    if (!real || IS_INTRESOURCE(name))
+        return real;
+    if (strcmp(name, "SetDefaultDllDirectories") == 0)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(RecordDefaultDirectories));
+    if (strcmp(name, "SetDllDirectoryA") == 0)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(RecordDllDirectory));
+    return real;
+}
+
 } // namespace
 
 // Runs once under each platform version the bench offers.
 TEST(StartupAllPlatforms, IdentifiesThePlatformAndFillsTheDirectories)
 {
-    struct Expected { const char* winver; int platform; DWORD major; };
+    // Windows 95 to NT 4 have neither library search function (the platform
+    // rules hide what Wine exports); XP SP1 and later have SetDllDirectoryA.
+    const std::vector<std::string> none, hardened = {"SetDllDirectoryA \"\""};
+    struct Expected { const char* winver; int platform; DWORD major; const std::vector<std::string>& search; };
     const Expected table[] = {
-        {"win95", Platform9x, 4}, {"win98", Platform9x, 4}, {"nt40", PlatformNt, 4}, {"win2k", PlatformNt, 5},
-        {"winxp", PlatformNt, 5},
+        {"win95", Platform9x, 4, none}, {"win98", Platform9x, 4, none}, {"nt40", PlatformNt, 4, none},
+        {"win2k", PlatformNt, 5, hardened}, {"winxp", PlatformNt, 5, hardened},
     };
     std::string winver = EnvOr("MARLUNE_WINVER", "winxp");
     const Expected* e = nullptr;
@@ -168,6 +198,11 @@ TEST(StartupAllPlatforms, IdentifiesThePlatformAndFillsTheDirectories)
     EXPECT_TRUE(DirectoryExists(Context.AppDir));
     EXPECT_TRUE(DirectoryExists(Context.TempDir));
     EXPECT_TRUE(RecordedMessages().empty());
+
+    searchCalls.clear();
+    realLookUp = HOOK_IMPORT(GetProcAddress, LookUpRecorders);
+    HardenLibrarySearch();
+    EXPECT_EQ(searchCalls, e->search);
 }
 
 TEST(Startup, OnlyTheExactSwitchTurnsDeviceRegistrationOff)

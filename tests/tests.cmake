@@ -11,7 +11,9 @@ add_library(test_support STATIC
   tests/support/import_slots.cpp
   tests/support/platform_rules.cpp
   tests/support/test_main.cpp)
-target_link_libraries(test_support PUBLIC marlune gtest)
+# The tests call LZ32, WINMM and OLE32 themselves (the product reaches them
+# at run time).
+target_link_libraries(test_support PUBLIC marlune gtest lz32 winmm ole32 uuid)
 
 # Unit tests link Setup.exe's resources too: the code under test finds its
 # dialog templates, bitmaps and payload in its own module.

@@ -6,6 +6,7 @@
 #include <setupapi.h>
 #include <gtest/gtest.h>
 #include <cstdint>
+#include <cstring>
 #include <sstream>
 #include "tests/support/import_hook.h"
 
@@ -175,8 +176,19 @@ void WINAPI LedgerLZClose(INT file)
     StrikeOut(LzFile, Value(file));
     nextLZClose(file);
 }
+// Every library the product loads is named by its full path in the system
+// folder: a bare name would be looked for beside the program first.
+bool InSystemFolder(const char* path)
+{
+    char folder[MAX_PATH];
+    UINT length = GetSystemDirectoryA(folder, sizeof folder);
+    return strlen(path) > length && _strnicmp(path, folder, length) == 0 && path[length] == '\\' &&
+           !strchr(path + length + 1, '\\');
+}
 HMODULE WINAPI LedgerLoadLibrary(LPCSTR name)
 {
+    if (productCalling && !InSystemFolder(name))
+        ADD_FAILURE() << "the product loaded " << name << ", not a path in the system folder";
     HMODULE module = nextLoadLibrary(name);
     if (module)
         Enter(Library, Value(module), "LoadLibraryA");

@@ -6,6 +6,8 @@
 #include <windows.h>
 
 // The slot of the import `name` (from any DLL), or null when the image does
-// not import it.
+// not import it. For the functions the product loads at run time from the
+// system folder (SystemImports) it is the product's own slot: every call the
+// product makes goes through that one.
 void** FindImportSlot(const char* name);
 void WriteImportSlot(void** slot, void* value);

@@ -6,6 +6,7 @@ namespace {
 
 decltype(&CreateThread) realCreateThread;
 decltype(&GetWindow) realGetWindow;
+decltype(&GetProcAddress) realGetProcAddress;
 
 // Windows 95/98: "lpThreadId ... may not be NULL" (Platform SDK, CreateThread,
 // Windows 95/98 remark); the thread is not created. Also noted by the
@@ -62,6 +63,31 @@ HWND WINAPI GetWindowAsDocumented(HWND window, UINT command)
 }
 
 enum : unsigned { On9x = 1u << Windows9xRules, OnNt4 = 1u << WindowsNt4Rules, OnLater = 1u << LaterRules };
+unsigned activeRules;
+
+// Functions of later versions that a program can only look up by name: the
+// versions without them answer GetProcAddress with null and
+// ERROR_PROC_NOT_FOUND, while Wine exports everything.
+struct LaterFunction {
+    const char* Name;
+    unsigned MissingOn;
+};
+const LaterFunction LaterFunctions[] = {
+    // Windows 7, and Vista or Server 2008 with KB2533623 (MSDN, SetDefaultDllDirectories).
+    {"SetDefaultDllDirectories", On9x | OnNt4 | OnLater},
+    // Windows XP SP1 and Server 2003 (MSDN, SetDllDirectory); Windows 2000 lacks it too.
+    {"SetDllDirectoryA", On9x | OnNt4},
+};
+FARPROC WINAPI GetProcAddressOfThisVersion(HMODULE module, LPCSTR name)
+{
+    if (!IS_INTRESOURCE(name))
+        for (const LaterFunction& later : LaterFunctions)
+            if ((later.MissingOn & activeRules) && lstrcmpA(name, later.Name) == 0) {
+                SetLastError(ERROR_PROC_NOT_FOUND);
+                return nullptr;
+            }
+    return realGetProcAddress(module, name);
+}
 
 struct PlatformRule {
     const char* Function;
@@ -82,6 +108,8 @@ const PlatformRule Rules[] = {
     {"CreateSemaphoreW", On9x, reinterpret_cast<void*>(CreateSemaphoreW9x), nullptr},
     {"GetWindow", On9x | OnNt4 | OnLater, reinterpret_cast<void*>(GetWindowAsDocumented),
      reinterpret_cast<void**>(&realGetWindow)},
+    {"GetProcAddress", On9x | OnNt4 | OnLater, reinterpret_cast<void*>(GetProcAddressOfThisVersion),
+     reinterpret_cast<void**>(&realGetProcAddress)},
 };
 
 } // namespace
@@ -101,6 +129,7 @@ void InstallPlatformRules(PlatformRuleSet rules)
 {
     if (rules == NoPlatformRules)
         return;
+    activeRules = 1u << rules;
     for (const PlatformRule& rule : Rules) {
         if (!(rule.Platforms & (1u << rules)))
             continue;

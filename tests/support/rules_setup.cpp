@@ -3,10 +3,12 @@
 // were put in place, so that Wine refuses what those platforms refuse.
 #include <windows.h>
 #include "setup/setup_sequence.h"
+#include "setup/system_library.h"
 #include "tests/support/platform_rules.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int)
 {
     InstallPlatformRules(PlatformRulesForThisVersion());
+    HardenLibrarySearch();
     return SetupMain(instance, commandTail);
 }

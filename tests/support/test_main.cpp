@@ -8,6 +8,7 @@
 #include "tests/support/handle_ledger.h"
 #include "tests/support/platform_rules.h"
 #include "setup/install_context.h"
+#include "setup/system_library.h"
 #include "wizard/progress.h"
 
 namespace {
@@ -31,6 +32,10 @@ class ImportListener : public testing::EmptyTestEventListener {
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
+    // The libraries the product keeps for the whole process are loaded before
+    // any test, as Setup.exe loads them before its start-up; the layers below
+    // then lie in the product's own slots.
+    LoadSystemImports();
     // Windows 95/98 and NT 4 refuse what Wine accepts: every test under those
     // versions runs with their documented answers. The ledger goes above, so
     // it sees what the platform really opened.
