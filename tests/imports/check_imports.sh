@@ -4,20 +4,26 @@
 # 2000 and XP, as the platform table next to this script records with its
 # sources. A function the table does not list fails too, and so does an image
 # whose link map shows winpthreads code linked in.
-#   check_imports.sh [--crt-dll] [--not-linked-here] IMAGE...
+#   check_imports.sh [--system-libraries-only] [--crt-dll] [--not-linked-here] IMAGE...
+# --system-libraries-only holds the following images to the libraries of
+# system-libraries.tsv beside this script, which the loader of every target
+# takes from the system, never from the program's own folder.
 # --crt-dll lets the following images import msvcrt.dll, which only the first
 # Windows 95 releases lack. Each image's link map is IMAGE.map or, for a
 # stripped copy, given as IMAGE=MAP; images after --not-linked-here (a
 # release's own files) have none.
 set -u
 table=$(dirname "$0")/platform-exports.tsv
+system_libraries=$(awk -F'\t' 'NR > 1 { print tolower($1) }' "$(dirname "$0")/system-libraries.tsv")
+system_only=0
 platforms=(win95 win98 nt4 w2k xp)
 crt_allowed=0
 linked_here=1
 failures=0
 checked=0
 for arg in "$@"; do
-  if [ "$arg" = --crt-dll ]; then crt_allowed=1; continue; fi
+  if [ "$arg" = --system-libraries-only ]; then system_only=1; continue; fi
+  if [ "$arg" = --crt-dll ]; then crt_allowed=1; system_only=0; continue; fi
   if [ "$arg" = --not-linked-here ]; then linked_here=0; continue; fi
   image=${arg%%=*}
   map=${image}.map
@@ -48,6 +54,13 @@ for arg in "$@"; do
   if [ -n "$report" ]; then
     echo "$report"
     failures=$((failures + $(wc -l <<<"$report")))
+  fi
+  if [ $system_only -eq 1 ]; then
+    for dll in $(grep -E '^\s*DLL Name:' <<<"$dump" | awk '{print $3}'); do
+      grep -qixF "$dll" <<<"$system_libraries" && continue
+      echo "FAIL: $name: imports $dll, which a loader may take from the program's own folder"
+      failures=$((failures + 1))
+    done
   fi
   if [ $linked_here -eq 0 ]; then
     :
