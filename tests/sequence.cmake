@@ -11,6 +11,12 @@ target_link_options(robot PRIVATE -static -static-libgcc -static-libstdc++)
 add_library(robot_hook SHARED tests/robot/hook.cpp)
 set_target_properties(robot_hook PROPERTIES PREFIX "" OUTPUT_NAME robot-hook)
 target_link_options(robot_hook PRIVATE -nostdlib -Wl,--kill-at)
+# A library that tells when it is loaded, planted beside Setup.exe under the
+# names of the system libraries it loads.
+add_library(planted_library SHARED tests/scenarios/planted.cpp)
+set_target_properties(planted_library PROPERTIES PREFIX "" OUTPUT_NAME planted)
+target_link_options(planted_library PRIVATE -nostdlib -Wl,--kill-at)
+target_link_libraries(planted_library PRIVATE kernel32)
 
 # Setup.exe with the platform rules of Windows 95/98 and NT 4 in place, for
 # the scenarios of those versions.

@@ -40,17 +40,32 @@ stage_card() {
   printf '"HardwareID"=hex(7):%s\n"ClassGUID"="{4d36e96c-e325-11ce-bfc1-08002be10318}"\n\n' \
     "$(printf '%s\0\0' "$3" | od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//; s/,$//')" >>"$stage_reg"
 }
+# Libraries planted beside Setup.exe under the names of the libraries it
+# uses (each one's own name: plant_libraries winmm ...), with Wine told to
+# look beside the program first for each of them, as Windows does for every
+# library that is not a KnownDLL.
+plant_libraries() {
+  printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\Setup.exe\\DllOverrides]\n' >>"$stage_reg"
+  for dll in "$@"; do
+    cp "$win/planted.dll" "$drive/bench/${dll^^}.DLL"
+    printf '"%s"="native,builtin"\n' "$dll" >>"$stage_reg"
+  done
+  printf '\n' >>"$stage_reg"
+}
 plan="" args="" robot_opts=()
 
 case $name in
   robot)      args=flickers ;;
-  xp_fresh)   winver winxp; plan=1,2
+  xp_fresh)   winver winxp; plan=1,2; plant_libraries winmm setupapi lz32 vesk ole32 shell32
               stage_card 'VEN_10B5&DEV_7C31&SUBSYS_00000000&REV_01' '4&1a2b3c&0&0008' 'PCI\VEN_10B5&DEV_7C31&SUBSYS_00000000&REV_01'
               robot_opts=(--start 'C:\bench\Mixer.exe') ;;
   nt4_fresh)  winver nt40; plan=1,2
               stage_card 'VEN_10B5&DEV_7C31' '4&1a2b3c&0&0010' 'PCI\VEN_10B5&DEV_7C31' ;;
   95_fresh)   winver win95; plan=1,2 ;;
-  98_fresh)   winver win98; plan=1,2 ;;
+  # Not OLE32 here: Wine's own IMM32, which its USER32 loads before the
+  # program starts, asks for it by bare name where the platform offers no
+  # safer search (Windows 98's own libraries do not).
+  98_fresh)   winver win98; plan=1,2; plant_libraries winmm setupapi lz32 vesk ;;
   w2k_fresh)  winver win2k; plan=1,2
               stage_card 'VEN_10B5&DEV_7C31' '4&1a2b3c&0&0010' 'pci\ven_10b5&dev_7c31' ;;
   w2k_now2k)  winver win2k; plan=1,2; args=NOW2K
@@ -248,5 +263,7 @@ case $name in
     ;;
 esac
 
+planted=$drive/bench/planted.log
+[ -e "$planted" ] && fail "Setup.exe loaded libraries planted beside it: $(tr -s '\r\n' ' ' <"$planted")"
 if [ "$failures" -eq 0 ]; then echo "scenario $name: passed"; else echo "scenario $name: $failures failures"; fi
 [ "$failures" -eq 0 ]
