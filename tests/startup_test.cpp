@@ -138,30 +138,16 @@ private:
     std::string tmp_, temp_, profile_;
 };
 
-// The library search calls HardenLibrarySearch makes, through recorders that
-// GetProcAddress hands out where the platform has the function.
-std::vector<std::string> searchCalls;
+// What HardenLibrarySearch hands SetDllDirectoryA, through a recorder that
+// GetProcAddress gives out where the platform has the function.
+std::vector<std::string> dllDirectories;
 decltype(&GetProcAddress) realLookUp;
-BOOL WINAPI RecordDefaultDirectories(DWORD flags)
-{
-    searchCalls.push_back("SetDefaultDllDirectories " + std::to_string(flags));
-    return TRUE;
-}
-BOOL WINAPI RecordDllDirectory(LPCSTR path)
-{
-    searchCalls.push_back(std::string("SetDllDirectoryA \"") + path + '"');
-    return TRUE;
-}
-FARPROC WINAPI LookUpRecorders(HMODULE module, LPCSTR name)
+BOOL WINAPI RecordDllDirectory(LPCSTR path) { dllDirectories.push_back(path); return TRUE; }
+FARPROC WINAPI LookUpRecorder(HMODULE module, LPCSTR name)
 {
     FARPROC real = realLookUp(module, name);
-    if (!real || IS_INTRESOURCE(name))
-        return real;
-    if (strcmp(name, "SetDefaultDllDirectories") == 0)
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(RecordDefaultDirectories));
-    if (strcmp(name, "SetDllDirectoryA") == 0)
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(RecordDllDirectory));
-    return real;
+    bool recorded = real && !IS_INTRESOURCE(name) && strcmp(name, "SetDllDirectoryA") == 0;
+    return recorded ? reinterpret_cast<FARPROC>(reinterpret_cast<void*>(RecordDllDirectory)) : real;
 }
 
 } // namespace
@@ -169,13 +155,12 @@ FARPROC WINAPI LookUpRecorders(HMODULE module, LPCSTR name)
 // Runs once under each platform version the bench offers.
 TEST(StartupAllPlatforms, IdentifiesThePlatformAndFillsTheDirectories)
 {
-    // Windows 95 to NT 4 have neither library search function (the platform
-    // rules hide what Wine exports); XP SP1 and later have SetDllDirectoryA.
-    const std::vector<std::string> none, hardened = {"SetDllDirectoryA \"\""};
-    struct Expected { const char* winver; int platform; DWORD major; const std::vector<std::string>& search; };
+    // SetDllDirectoryA, where it exists (XP SP1 on; the platform rules hide
+    // it from 95 to NT 4), takes the current folder out of the search.
+    struct Expected { const char* winver; int platform; DWORD major; std::vector<std::string> dllDirectories; };
     const Expected table[] = {
-        {"win95", Platform9x, 4, none}, {"win98", Platform9x, 4, none}, {"nt40", PlatformNt, 4, none},
-        {"win2k", PlatformNt, 5, hardened}, {"winxp", PlatformNt, 5, hardened},
+        {"win95", Platform9x, 4, {}}, {"win98", Platform9x, 4, {}}, {"nt40", PlatformNt, 4, {}},
+        {"win2k", PlatformNt, 5, {""}}, {"winxp", PlatformNt, 5, {""}},
     };
     std::string winver = EnvOr("MARLUNE_WINVER", "winxp");
     const Expected* e = nullptr;
@@ -199,10 +184,10 @@ TEST(StartupAllPlatforms, IdentifiesThePlatformAndFillsTheDirectories)
     EXPECT_TRUE(DirectoryExists(Context.TempDir));
     EXPECT_TRUE(RecordedMessages().empty());
 
-    searchCalls.clear();
-    realLookUp = HOOK_IMPORT(GetProcAddress, LookUpRecorders);
+    dllDirectories.clear();
+    realLookUp = HOOK_IMPORT(GetProcAddress, LookUpRecorder);
     HardenLibrarySearch();
-    EXPECT_EQ(searchCalls, e->search);
+    EXPECT_EQ(dllDirectories, e->dllDirectories);
 }
 
 TEST(Startup, OnlyTheExactSwitchTurnsDeviceRegistrationOff)

@@ -13,13 +13,10 @@ BOOL WINAPI DllMainCRTStartup(HINSTANCE self, DWORD reason, LPVOID)
 {
     if (reason != DLL_PROCESS_ATTACH)
         return TRUE;
-    char line[MAX_PATH + 2];
-    DWORD length = GetModuleFileNameA(self, line, MAX_PATH);
-    line[length++] = '\r';
+    char line[MAX_PATH + 1];
+    DWORD length = GetModuleFileNameA(self, line, MAX_PATH), written;
     line[length++] = '\n';
-    HANDLE log = CreateFileA("C:\\bench\\planted.log", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_ALWAYS, 0, nullptr);
-    DWORD written;
+    HANDLE log = CreateFileA("C:\\bench\\planted.log", FILE_APPEND_DATA, FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
     WriteFile(log, line, length, &written, nullptr);
     CloseHandle(log);
     return TRUE;

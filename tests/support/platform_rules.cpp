@@ -65,13 +65,9 @@ HWND WINAPI GetWindowAsDocumented(HWND window, UINT command)
 enum : unsigned { On9x = 1u << Windows9xRules, OnNt4 = 1u << WindowsNt4Rules, OnLater = 1u << LaterRules };
 unsigned activeRules;
 
-// Functions of later versions that a program can only look up by name: the
-// versions without them answer GetProcAddress with null and
-// ERROR_PROC_NOT_FOUND, while Wine exports everything.
-struct LaterFunction {
-    const char* Name;
-    unsigned MissingOn;
-};
+// Functions of later versions, looked up by name: where they are missing,
+// GetProcAddress answers null and ERROR_PROC_NOT_FOUND (Wine has them all).
+struct LaterFunction { const char* Name; unsigned MissingOn; };
 const LaterFunction LaterFunctions[] = {
     // Windows 7, and Vista or Server 2008 with KB2533623 (MSDN, SetDefaultDllDirectories).
     {"SetDefaultDllDirectories", On9x | OnNt4 | OnLater},
