@@ -45,12 +45,14 @@ elif [ -n "$commit_date" ]; then
 fi
 build "$root" "$work/a" "${first_env[@]}"
 
-# The copy: every file git tracks or would track, without .git.
+# The copy: every file of the working tree that git tracks or would track
+# (not one deleted meanwhile), without .git.
 copy=$work/source-copy-in-a-longer-folder
 mkdir -p "$copy"
 if git -C "$root" rev-parse --git-dir >/dev/null 2>&1; then
-  (cd "$root" && git ls-files -z --cached --others --exclude-standard | xargs -0 tar -cf - --no-recursion) |
-    tar -xf - -C "$copy"
+  (cd "$root" && git ls-files -z --cached --others --exclude-standard |
+    while IFS= read -r -d '' f; do if [ -e "$f" ]; then printf '%s\0' "$f"; fi; done |
+    tar -cf - --null --no-recursion -T -) | tar -xf - -C "$copy"
 else
   (cd "$root" && tar -cf - --exclude=./build .) | tar -xf - -C "$copy"
 fi
