@@ -9,8 +9,10 @@ target_include_directories(marlune PUBLIC ${CMAKE_SOURCE_DIR})
 # It is compiled for the 80386, the least processor Windows 95 runs on: the
 # compiler's default (the Pentium Pro) would use instructions such as CMOV
 # that a 486 or Pentium does not have.
+# Source paths that reach the code (__FILE__) are written relative to the
+# sources, so the image does not depend on where they were checked out.
 set(PRODUCT_COMPILE_OPTIONS -Wall -Wextra -Os -march=i386 -fno-exceptions -fno-rtti
-  -fno-threadsafe-statics -fno-asynchronous-unwind-tables)
+  -fno-threadsafe-statics -fno-asynchronous-unwind-tables -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
 target_compile_options(marlune PRIVATE ${PRODUCT_COMPILE_OPTIONS})
 # Only the libraries the loader never takes from the program's folder; LZ32,
 # WINMM, OLE32 and SETUPAPI are loaded at run time from the system folder
@@ -38,3 +40,4 @@ set_source_files_properties(setup/entry.cpp PROPERTIES
 target_link_libraries(Setup PRIVATE marlune gcc)
 target_link_options(Setup PRIVATE ${WIN_LINK_FLAGS} -s -nostdlib -Wl,--entry,_SetupEntry
   -Wl,-Map,${CMAKE_BINARY_DIR}/Setup.map)
+marlune_dated_image(Setup)

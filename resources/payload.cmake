@@ -27,7 +27,8 @@ if(NOT "${MARLUNE_RELEASE_DIR}" STREQUAL "${PAYLOAD_CARRIED_FROM}")
 endif()
 
 # The stand-in programs and libraries: statically linked, PE 4.0 like
-# Setup.exe, importing only system DLLs.
+# Setup.exe, importing only system DLLs, dated and compiled as Setup.exe is
+# (cmake/source-date.cmake, source paths relative to the sources).
 function(payload_image target kind name suffix source)
   if(kind STREQUAL "program")
     add_executable(${target} WIN32 ${PAYLOAD_SOURCE_DIR}/${source})
@@ -41,7 +42,8 @@ function(payload_image target kind name suffix source)
   set_target_properties(${target} PROPERTIES
     PREFIX "" OUTPUT_NAME ${name} SUFFIX ${suffix}
     RUNTIME_OUTPUT_DIRECTORY ${STANDIN_DIR} LIBRARY_OUTPUT_DIRECTORY ${STANDIN_DIR})
-  target_compile_options(${target} PRIVATE -Os -Wall -Wextra)
+  target_compile_options(${target} PRIVATE -Os -Wall -Wextra -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
+  marlune_dated_image(${target})
 endfunction()
 
 payload_image(payload_mixer program Mixer .exe mixer.cpp)
@@ -55,11 +57,12 @@ add_executable(payload_vesk_sys ${PAYLOAD_SOURCE_DIR}/vesk_sys.cpp)
 set_target_properties(payload_vesk_sys PROPERTIES
   OUTPUT_NAME Vesk SUFFIX .Sys RUNTIME_OUTPUT_DIRECTORY ${STANDIN_DIR})
 target_compile_options(payload_vesk_sys PRIVATE -Os -ffreestanding -fno-exceptions
-  -fno-asynchronous-unwind-tables)
+  -fno-asynchronous-unwind-tables -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
 target_link_options(payload_vesk_sys PRIVATE -s -nostdlib -nostartfiles
   -Wl,--subsystem,native -Wl,--entry,_DriverEntry@8 -Wl,--image-base,0x10000
   -Wl,--major-subsystem-version,4,--minor-subsystem-version,0
   -Wl,--major-os-version,4,--minor-os-version,0 -Wl,--enable-reloc-section)
+marlune_dated_image(payload_vesk_sys)
 
 # The 16-bit and LE drivers come from a script; the two text files are
 # carried as committed.
