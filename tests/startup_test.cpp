@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <string>
+#include <vector>
 #include "setup/install_context.h"
 #include "setup/startup.h"
 #include "setup/text.h"
+#include "wizard/wizard.h"
 #include "tests/support/import_hook.h"
 
 namespace {
@@ -168,6 +170,49 @@ TEST(StartupAllPlatforms, IdentifiesThePlatformAndFillsTheDirectories)
     EXPECT_TRUE(DirectoryExists(Context.AppDir));
     EXPECT_TRUE(DirectoryExists(Context.TempDir));
     EXPECT_TRUE(RecordedMessages().empty());
+}
+
+namespace {
+
+std::vector<HWND> broughtForward;
+BOOL WINAPI RecordForeground(HWND window) { return broughtForward.push_back(window), TRUE; }
+
+} // namespace
+
+// A second copy finds the first by its mutex, brings the window of the wizard
+// that the first one shows to the front, and ends before it has read a
+// directory or changed anything; the first copy's mutex ends with its run.
+TEST(StartupAllPlatforms, ASecondCopyBringsTheFirstForwardAndChangesNothing)
+{
+    RunStartup(GetModuleHandleA(nullptr), "");
+    const bool global = Context.Platform == PlatformNt && Context.OsMajorVersion >= 5;
+    EndSingleRun();
+    // The wizard's window, and above it one without the mark.
+    HWND wizard = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+    HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+    MarkSetupWindow(wizard);
+    const struct { bool firstRuns, showsWindow; } rows[] = {{false, true}, {true, true}, {true, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.firstRuns << row.showsWindow);
+        // The first copy, as another process holds it.
+        HANDLE first = row.firstRuns
+            ? CreateMutexA(nullptr, FALSE, global ? "Global\\MarluneDriverSetup" : "MarluneDriverSetup") : nullptr;
+        if (!row.showsWindow)
+            UnmarkSetupWindow(wizard);
+        CountDirectoryCalls();
+        broughtForward.clear();
+        HOOK_IMPORT(SetForegroundWindow, RecordForeground);
+        EXPECT_EQ(RunStartup(GetModuleHandleA(nullptr), ""), !row.firstRuns);
+        RestoreImports();
+        EndSingleRun();
+        EXPECT_EQ(touches == 0, row.firstRuns);
+        EXPECT_EQ(broughtForward, row.firstRuns && row.showsWindow ? std::vector<HWND>{wizard} : std::vector<HWND>{});
+        EXPECT_TRUE(RecordedMessages().empty());
+        if (first)
+            CloseHandle(first);
+    }
+    DestroyWindow(other);
+    DestroyWindow(wizard);
 }
 
 TEST(Startup, OnlyTheExactSwitchTurnsDeviceRegistrationOff)
