@@ -448,52 +448,23 @@ TEST(PayloadExtraction, WhatACutOffRunLeftIsRecoveredOrRemovedAndNothingElse)
 
 namespace {
 
-// The moves that put an installed file in place, and whether its name was
-// ever empty after one of them.
+// The moves made for the old Mixer.exe, and whether its name was ever empty
+// after a move.
 std::string watched;
 bool watchedMissing;
 std::vector<std::string> placing;
 decltype(&MoveFileA) realMove;
-BOOL NotePlacing(const char* call, LPCSTR from, LPCSTR to, BOOL moved)
+BOOL NotePlacing(const char* call, LPCSTR to, BOOL moved)
 {
-    placing.push_back(std::string(call) + " " + fs::path(from).filename().string() + ">" +
-                      fs::path(to).filename().string() + (moved ? "" : " refused"));
+    if (std::string(to).starts_with(watched.substr(0, watched.size() - 1)))
+        placing.push_back(fs::path(to).filename().string() + " by " + call + (moved ? "" : " refused"));
     watchedMissing = watchedMissing || GetFileAttributesA(watched.c_str()) == INVALID_FILE_ATTRIBUTES;
     return moved;
 }
-BOOL WINAPI WatchMove(LPCSTR from, LPCSTR to) { return NotePlacing("MoveFileA", from, to, realMove(from, to)); }
-BOOL WINAPI WatchMoveEx(LPCSTR from, LPCSTR to, DWORD flags)
-{
-    return NotePlacing("MoveFileExA", from, to, realMoveEx(from, to, flags));
-}
+BOOL WINAPI WatchMove(LPCSTR from, LPCSTR to) { return NotePlacing("MoveFileA", to, realMove(from, to)); }
+BOOL WINAPI WatchMoveEx(LPCSTR from, LPCSTR to, DWORD f) { return NotePlacing("MoveFileExA", to, realMoveEx(from, to, f)); }
 
 } // namespace
-
-// Windows NT replaces an installed file in one step, so its name always holds
-// the old or the new file. Windows 95 and 98 (no MoveFileExA) rename the old
-// one aside first: the moment without it is what the next run recovers.
-TEST(PayloadAllPlatforms, AnInstalledFileIsReplacedInOneStepWhereThePlatformCan)
-{
-    ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
-    Scratch scratch("onestep");
-    watched = Context.AppDir + std::string("Mixer.exe");
-    std::ofstream(watched) << "old";
-    placing.clear(), watchedMissing = false;
-    realMove = HOOK_IMPORT(MoveFileA, WatchMove);
-    realMoveEx = HOOK_IMPORT(MoveFileExA, WatchMoveEx);
-    EXPECT_TRUE(EnumPayloadProc(Context.Instance, RT_RCDATA, const_cast<char*>("MIXER.EXE"), 0));
-    RestoreImports();
-    using Moves = std::vector<std::string>;
-    if (Context.Platform == PlatformNt)
-        EXPECT_EQ(placing, Moves{"MoveFileExA Mixer.ex$>Mixer.exe"});
-    else
-        EXPECT_EQ(placing, (Moves{"MoveFileExA Mixer.ex$>Mixer.exe refused", "MoveFileA Mixer.exe>Mixer.ex~",
-                                  "MoveFileA Mixer.ex$>Mixer.exe"}));
-    EXPECT_EQ(watchedMissing, Context.Platform != PlatformNt);
-    EXPECT_EQ(scratch.Files(), std::set<std::string>{"App\\Mixer.exe"});
-    EXPECT_TRUE(ReadAll(watched) == CarriedBytes("Mixer.exe"));
-    ExpectWarnings({});
-}
 
 namespace {
 
@@ -535,11 +506,22 @@ std::string TakePendingMoves()
 
 } // namespace
 
+// An installed file is replaced in one step on Windows NT, so its name always
+// holds the old or the new file; Windows 95 and 98 (no MoveFileExA) rename
+// the old one aside first, a moment without it that the next run recovers.
 TEST(PayloadAllPlatforms, CopyFilesInstallsTheCatalogueStamped)
 {
     ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
     Scratch scratch("full");
+    std::ofstream(watched = Context.AppDir + std::string("Mixer.exe")) << "old";
+    placing.clear(), watchedMissing = false;
+    realMove = HOOK_IMPORT(MoveFileA, WatchMove), realMoveEx = HOOK_IMPORT(MoveFileExA, WatchMoveEx);
     ASSERT_TRUE(CopyFiles());
+    RestoreImports();
+    using Moves = std::vector<std::string>;
+    EXPECT_EQ(placing, (Context.Platform == PlatformNt ? Moves{"Mixer.exe by MoveFileExA"}
+        : Moves{"Mixer.exe by MoveFileExA refused", "Mixer.ex~ by MoveFileA", "Mixer.exe by MoveFileA"}));
+    EXPECT_EQ(watchedMissing, Context.Platform != PlatformNt);
     ExpectWarnings({});
     EXPECT_EQ(Context.FileCounter, 10);
     EXPECT_EQ(scratch.Label(CounterLabelId), "File 10 of 10");

@@ -172,45 +172,36 @@ TEST(StartupAllPlatforms, IdentifiesThePlatformAndFillsTheDirectories)
     EXPECT_TRUE(RecordedMessages().empty());
 }
 
-namespace {
-
 std::vector<HWND> broughtForward;
 BOOL WINAPI RecordForeground(HWND window) { return broughtForward.push_back(window), TRUE; }
 
-} // namespace
-
-// A second copy finds the first by its mutex, brings the window of the wizard
-// that the first one shows to the front, and ends before it has read a
-// directory or changed anything; the first copy's mutex ends with its run.
+// A second copy finds the first by its mutex, brings the wizard window that
+// the first one shows (if any) to the front, and ends before it has read a
+// directory or changed anything.
 TEST(StartupAllPlatforms, ASecondCopyBringsTheFirstForwardAndChangesNothing)
 {
     RunStartup(GetModuleHandleA(nullptr), "");
-    const bool global = Context.Platform == PlatformNt && Context.OsMajorVersion >= 5;
+    const char* name = Context.Platform == PlatformNt && Context.OsMajorVersion >= 5 ? "Global\\MarluneDriverSetup"
+                                                                                     : "MarluneDriverSetup";
     EndSingleRun();
     // The wizard's window, and above it one without the mark.
     HWND wizard = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
     HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
-    MarkSetupWindow(wizard);
-    const struct { bool firstRuns, showsWindow; } rows[] = {{false, true}, {true, true}, {true, false}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.firstRuns << row.showsWindow);
-        // The first copy, as another process holds it.
-        HANDLE first = row.firstRuns
-            ? CreateMutexA(nullptr, FALSE, global ? "Global\\MarluneDriverSetup" : "MarluneDriverSetup") : nullptr;
-        if (!row.showsWindow)
-            UnmarkSetupWindow(wizard);
+    for (auto [firstRuns, marked] : {std::pair{false, true}, {true, true}, {true, false}}) {
+        HANDLE first = firstRuns ? CreateMutexA(nullptr, FALSE, name) : nullptr;  // as its process holds it
+        marked ? MarkSetupWindow(wizard) : UnmarkSetupWindow(wizard);
         CountDirectoryCalls();
         broughtForward.clear();
         HOOK_IMPORT(SetForegroundWindow, RecordForeground);
-        EXPECT_EQ(RunStartup(GetModuleHandleA(nullptr), ""), !row.firstRuns);
+        EXPECT_EQ(RunStartup(GetModuleHandleA(nullptr), ""), !firstRuns);
         RestoreImports();
         EndSingleRun();
-        EXPECT_EQ(touches == 0, row.firstRuns);
-        EXPECT_EQ(broughtForward, row.firstRuns && row.showsWindow ? std::vector<HWND>{wizard} : std::vector<HWND>{});
-        EXPECT_TRUE(RecordedMessages().empty());
+        EXPECT_EQ(touches == 0, firstRuns);
+        EXPECT_EQ(broughtForward, firstRuns && marked ? std::vector<HWND>{wizard} : std::vector<HWND>{});
         if (first)
             CloseHandle(first);
     }
+    EXPECT_TRUE(RecordedMessages().empty());
     DestroyWindow(other);
     DestroyWindow(wizard);
 }
