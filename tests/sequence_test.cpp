@@ -517,6 +517,7 @@ TEST(SetupSequence, RestartsOnlyAnUpgradeWhoseUserChoosesRestart)
         realFindFirst = HOOK_IMPORT(FindFirstFileA, RecordFindDriver);
         realSendTimeout = HOOK_IMPORT(SendMessageTimeoutA, RecordCompanionClose);
         HookInstallStep();
+        HOOK_IMPORT(DeleteFileA, HOOK_IMPORT(DeleteFileA, nullptr));  // a deleted driver would show
         if (c.fails)
             HOOK_IMPORT(EnumResourceNamesA, FailEnumeration);
         EXPECT_EQ(SetupMain(GetModuleHandleA(nullptr), "NOW2K"), 0);
@@ -526,6 +527,7 @@ TEST(SetupSequence, RestartsOnlyAnUpgradeWhoseUserChoosesRestart)
         EXPECT_EQ(Context.Upgrade, c.upgrade);
         EXPECT_EQ(ReadText(driver), "driver");
         EXPECT_EQ(ReadText(std::string(ScratchTemp) + "VESKOLD.BAK"), "<missing>");
+        EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, "Global\\MarluneDriverSetup"), nullptr);  // the run's claim ended
         if (held != INVALID_HANDLE_VALUE)
             CloseHandle(held);
         if (companion.window)
