@@ -4,6 +4,7 @@
 #include "setup/paths.h"
 #include "setup/text.h"
 #include "setup/system_library.h"
+#include "registration/registry.h"
 #include "wizard/progress.h"
 
 #include <lzexpand.h>
@@ -195,12 +196,43 @@ bool RestartTakesFromTemp(const char* destination)
     return Context.Platform == PlatformNt || (IsOwnShortForm(Context.TempDir) && IsOwnShortForm(destination));
 }
 
+// Whether `path` is `prefix` followed by `rest`, `rest` compared as a path.
+bool PrefixedPath(const char* path, const char* prefix, const char* rest)
+{
+    int length = lstrlenA(prefix);
+    return CompareTextNoCase(path, prefix, length) == 0 && SamePath(path + length, rest);
+}
+
+// Whether Windows NT is already to move `target` onto `destination` at the
+// next restart: an earlier run asked for it and was cut off, or the restart
+// has not happened yet. The platform records each request anew, and a second
+// one would only fail at the restart. The record is pairs of "\??\" paths,
+// the new name marked "!" for replace-existing; one too long for the buffer
+// is not searched.
+bool RestartMovePending(const char* target, const char* destination)
+{
+    char pending[8192] = {};
+    DWORD size = sizeof pending - 2;  // two terminators stay after what is read
+    if (!RegReadMachineValue("System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations",
+                             pending, &size))
+        return false;
+    for (const char* from = pending; *from;) {
+        const char* to = from + lstrlenA(from) + 1;
+        if (PrefixedPath(from, "\\??\\", target) && PrefixedPath(to, "!\\??\\", destination))
+            return true;
+        from = to + lstrlenA(to) + 1;
+    }
+    return false;
+}
+
 // Has the platform move `target` onto `destination` at the next restart.
 // Neither result is tested: the completion dialog offers the restart either way.
+// WININIT.INI holds one line per destination, which a second request replaces.
 void ReplaceAtRestart(const char* target, const char* destination, bool fromTemp)
 {
     if (Context.Platform == PlatformNt) {
-        MoveFileExA(target, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+        if (!RestartMovePending(target, destination))
+            MoveFileExA(target, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
     } else if (fromTemp) {
         WritePrivateProfileStringA("rename", destination, target, "WININIT.INI");
     } else {
@@ -231,13 +263,20 @@ INT ProbeDestination(char* destination)
     return file;
 }
 
-// Puts the complete expanded file `staged` in the destination's place. An
-// existing destination is renamed aside first and deleted only once the new
-// file is in place; when the new file cannot be put there, the old one is
-// renamed back. Renames within one folder need no room on the drive and no
-// MoveFileExA, which Windows 95 and 98 lack.
+// Puts the complete expanded file `staged` in the destination's place, so
+// that the destination's name always holds the old file or the new one.
+// Windows NT replaces it in one step (MoveFileExA). Windows 95 and 98 have no
+// MoveFileExA (it fails with ERROR_CALL_NOT_IMPLEMENTED there): the old file
+// is renamed aside first and deleted only once the new file is in place, and
+// renamed back when the new file cannot be put there. A run cut off between
+// the two renames leaves the old file aside, which the next run puts back
+// (RecoverLeftovers). Renames within one folder need no room on the drive.
 bool ReplaceWithStaged(const char* destination, const char* staged)
 {
+    if (MoveFileExA(staged, destination, MOVEFILE_REPLACE_EXISTING))
+        return true;
+    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+        return false;
     char aside[MAX_PATH];
     SiblingPath(aside, destination, '~');
     const bool existed = GetFileAttributesA(destination) != INVALID_FILE_ATTRIBUTES;
@@ -259,7 +298,81 @@ bool ReplaceWithStaged(const char* destination, const char* staged)
     return true;
 }
 
+bool Exists(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFile(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Deletes a file, a read-only one too; a folder of that name stays.
+void RemoveFile(const char* path)
+{
+    if (!IsFile(path))
+        return;
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path);
+}
+
+// Puts back the old driver that a setup of an earlier version copied to the
+// temporary folder (VESKOLD.BAK) and deleted, when it was cut off before the
+// new driver was in place; otherwise the copy is of no use. The copy goes
+// beside the driver first and takes its name only when complete.
+void RecoverOldDriverCopy()
+{
+    char copy[MAX_PATH], driver[MAX_PATH], staged[MAX_PATH];
+    if (!JoinPath(copy, Context.TempDir, "VESKOLD.BAK") || !IsFile(copy)
+        || !JoinPath(driver, Context.SystemDir, Context.Platform == PlatformNt ? "Vesk.Dll" : "Vesk.Drv"))
+        return;
+    if (!Exists(driver)) {
+        SiblingPath(staged, driver, '$');
+        RemoveFile(staged);
+        if (!CopyFileA(copy, staged, TRUE) || !MoveFileA(staged, driver))
+            return;  // the copy stays, the only one of the old driver
+    }
+    RemoveFile(copy);
+}
+
 } // namespace
+
+void RecoverLeftovers(BOOL upgrade)
+{
+    // Only the names a run can leave: beside each catalogue destination and,
+    // for the compressed copies, in the temporary folder. Whatever else lies
+    // there is not ours.
+    for (const CatalogueEntry& entry : Catalogue) {
+        char destination[MAX_PATH], aside[MAX_PATH];
+        if (!JoinPath(destination, Context.*entry.directory, entry.fileName.data()))
+            continue;
+        // An old file renamed aside: an old copy once the new one is in
+        // place, otherwise the only one, which takes its name back.
+        SiblingPath(aside, destination, '~');
+        if (IsFile(aside) && Exists(destination))
+            RemoveFile(aside);
+        else if (IsFile(aside))
+            MoveFileA(aside, destination);
+    }
+    RecoverOldDriverCopy();
+    // An expanded file beside its destination is partial, unless the
+    // restart of an upgrade (the driver still in use) is to move it there:
+    // this run then writes it anew.
+    for (const CatalogueEntry& entry : Catalogue) {
+        char destination[MAX_PATH], staged[MAX_PATH], compressed[MAX_PATH];
+        if (JoinPath(destination, Context.*entry.directory, entry.fileName.data())
+            && !(entry.deferredOnUpgrade && upgrade)) {
+            SiblingPath(staged, destination, '$');
+            RemoveFile(staged);
+        }
+        if (JoinPath(compressed, Context.TempDir, entry.resourceName.data())) {
+            compressed[lstrlenA(compressed) - 1] = '$';
+            RemoveFile(compressed);
+        }
+    }
+}
 
 BOOL MapPayloadDestination(const char* resourceName, char* destination, BOOL* deferred)
 {
