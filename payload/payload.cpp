@@ -1,11 +1,11 @@
 #include "payload/payload.h"
-#include "setup/install_context.h"
-#include "setup/message.h"
-#include "setup/paths.h"
-#include "setup/text.h"
-#include "setup/system_library.h"
-#include "registration/registry.h"
-#include "wizard/progress.h"
+#include "base/install_context.h"
+#include "base/message.h"
+#include "base/paths.h"
+#include "base/text.h"
+#include "base/system_library.h"
+#include "base/registry.h"
+#include "base/progress_labels.h"
 
 #include <lzexpand.h>
 #include <algorithm>

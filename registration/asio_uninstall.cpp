@@ -3,7 +3,7 @@
 // Nothing is read and no result is tested; a refused value is told by the
 // registry layer and the next one is still written.
 #include "registration/registrations.h"
-#include "registration/registry.h"
+#include "base/registry.h"
 
 namespace {
 

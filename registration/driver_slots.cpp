@@ -2,9 +2,9 @@
 // first Wave, MIDI and Mixer driver, every other driver of those kinds moves
 // behind it, and the driver's description is recorded.
 #include "registration/registrations.h"
-#include "registration/registry.h"
-#include "setup/system_library.h"
-#include "setup/text.h"
+#include "base/registry.h"
+#include "base/system_library.h"
+#include "base/text.h"
 #include <mmsystem.h>
 #include <array>
 

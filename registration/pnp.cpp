@@ -4,9 +4,9 @@
 // library and the media class instance key its driver key names is written.
 #include "registration/pnp.h"
 #include "registration/registrations.h"
-#include "registration/registry.h"
-#include "setup/system_library.h"
-#include "setup/text.h"
+#include "base/registry.h"
+#include "base/system_library.h"
+#include "base/text.h"
 #include <array>
 
 const GUID MediaClassGuid = {

@@ -1,9 +1,9 @@
 // Closing the card's companion programs before installing.
 #include "setup/setup_sequence.h"
-#include "setup/message.h"
+#include "base/message.h"
 
 #include <array>
-#include "setup/text.h"
+#include "base/text.h"
 
 namespace {
 

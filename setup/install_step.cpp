@@ -1,17 +1,17 @@
 // The install step: progress window, payload files, Start menu and the
 // driver's registrations, in the order the platform needs them.
 #include "setup/setup_sequence.h"
-#include "setup/install_context.h"
-#include "setup/message.h"
-#include "setup/paths.h"
-#include "setup/system_library.h"
+#include "base/install_context.h"
+#include "base/message.h"
+#include "base/paths.h"
+#include "base/system_library.h"
 #include "payload/payload.h"
 #include "registration/registrations.h"
 #include "shell/shortcuts.h"
 #include "wizard/progress.h"
 
 #include <objbase.h>
-#include "setup/text.h"
+#include "base/text.h"
 
 namespace {
 

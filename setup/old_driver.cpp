@@ -24,8 +24,8 @@
 // Opening for writing with OPEN_EXISTING changes neither the bytes nor the
 // times of the file.
 #include "setup/setup_sequence.h"
-#include "setup/install_context.h"
-#include "setup/paths.h"
+#include "base/install_context.h"
+#include "base/paths.h"
 
 BOOL OldDriverInUse()
 {

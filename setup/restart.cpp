@@ -1,6 +1,6 @@
 // Restarting the machine after an upgrade, in the way of the platform.
 #include "setup/setup_sequence.h"
-#include "setup/install_context.h"
+#include "base/install_context.h"
 #include "setup/startup.h"
 
 void RestartSystem()

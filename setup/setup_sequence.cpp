@@ -1,8 +1,8 @@
 #include "setup/setup_sequence.h"
-#include "setup/install_context.h"
-#include "setup/message.h"
+#include "base/install_context.h"
+#include "base/message.h"
 #include "setup/startup.h"
-#include "setup/system_library.h"
+#include "base/system_library.h"
 #include "payload/payload.h"
 #include "wizard/wizard.h"
 

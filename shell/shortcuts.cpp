@@ -1,7 +1,7 @@
 // The two shortcut writers: shell links through the shell's link object,
 // Internet shortcuts as a short text file.
 #include "shell/shortcuts.h"
-#include "setup/system_library.h"
+#include "base/system_library.h"
 
 #include <objbase.h>
 #include <shlobj.h>

@@ -1,10 +1,10 @@
 // The Start-menu entries: the start-up shortcut of the mixer and the
 // "Brenmark" program group with its shortcuts.
 #include "shell/shortcuts.h"
-#include "setup/paths.h"
-#include "setup/install_context.h"
-#include "setup/message.h"
-#include "registration/registry.h"
+#include "base/paths.h"
+#include "base/install_context.h"
+#include "base/message.h"
+#include "base/registry.h"
 
 
 namespace {

@@ -45,7 +45,7 @@ add_test(NAME setup_instructions_planted COMMAND ${CHECK_INSTRUCTIONS}
   --planted ${CMAKE_SOURCE_DIR}/tests/planted_instructions.s)
 
 # Setup.exe's entry point runs the constructor list as the toolchain orders it.
-add_executable(constructor_order WIN32 tests/constructor_order.cpp setup/entry.cpp)
+add_executable(constructor_order WIN32 tests/constructor_order.cpp base/entry.cpp)
 target_link_libraries(constructor_order PRIVATE marlune gcc)
 target_link_options(constructor_order PRIVATE ${WIN_LINK_FLAGS} -nostdlib -Wl,--entry,_SetupEntry)
 add_test(NAME constructor_order COMMAND constructor_order)

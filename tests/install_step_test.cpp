@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <string>
 #include <vector>
-#include "setup/install_context.h"
+#include "base/install_context.h"
 #include "setup/setup_sequence.h"
 #include "setup/startup.h"
 #include "tests/support/import_hook.h"

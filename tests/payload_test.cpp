@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 #include "payload/payload.h"
-#include "setup/install_context.h"
+#include "base/install_context.h"
 #include "setup/startup.h"
 #include "tests/support/import_hook.h"
 #include "wizard/progress.h"

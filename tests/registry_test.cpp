@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <gtest/gtest-spi.h>
 #include <string>
-#include "registration/registry.h"
+#include "base/registry.h"
 #include "tests/support/handle_ledger.h"
 #include "tests/support/import_hook.h"
 #include "tests/support/raw_registry.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-#include "setup/install_context.h"
+#include "base/install_context.h"
 #include "setup/setup_sequence.h"
 #include "tests/support/import_hook.h"
 

@@ -9,8 +9,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
-#include "registration/registry.h"
-#include "setup/install_context.h"
+#include "base/registry.h"
+#include "base/install_context.h"
 #include "shell/shortcuts.h"
 #include "tests/support/import_hook.h"
 

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <string>
 #include <vector>
-#include "setup/install_context.h"
+#include "base/install_context.h"
 #include "setup/startup.h"
-#include "setup/system_library.h"
-#include "setup/text.h"
+#include "base/system_library.h"
+#include "base/text.h"
 #include "wizard/wizard.h"
 #include "tests/support/import_hook.h"
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 #include <vector>
-#include "setup/install_context.h"
+#include "base/install_context.h"
 #include "tests/support/import_hook.h"
 #include "tests/support/window_picture.h"
 #include "wizard/progress.h"

@@ -10,8 +10,8 @@
 // the handle and has the window destroyed, or the window is never shown.
 #include "wizard/progress.h"
 #include <atomic>
-#include "setup/install_context.h"
-#include "setup/message.h"
+#include "base/install_context.h"
+#include "base/message.h"
 #include "wizard/wizard.h"
 
 namespace {
@@ -20,47 +20,6 @@ namespace {
 constexpr UINT CloseProgressMessage = WM_APP;
 
 std::atomic<bool> CloseRequested{false};
-
-// What the labels show, kept for a window that appears late: the main thread
-// may have handled every file before the progress thread has made its
-// window. The lock makes publishing the handle and updating the labels'
-// texts exclusive, so that each update either finds the handle and is sent,
-// or is there when the window takes the texts over.
-CRITICAL_SECTION LabelLock;
-const bool LabelLockReady = (InitializeCriticalSection(&LabelLock), true);
-int ShownFileCount;
-char ShownPath[MAX_PATH];
-
-void FormatCounter(char (&text)[32], int fileCount)
-{
-    wsprintfA(text, "File %d of 10", fileCount);
-}
-
-// Publishes the window's handle, and gives it the labels as they stand.
-void PublishWindow(HWND window)
-{
-    char counter[32], path[MAX_PATH];
-    EnterCriticalSection(&LabelLock);
-    Context.ProgressWindow.store(window);
-    FormatCounter(counter, ShownFileCount);
-    lstrcpyA(path, ShownPath);
-    LeaveCriticalSection(&LabelLock);
-    SetDlgItemTextA(window, CounterLabelId, counter);
-    SetDlgItemTextA(window, FileLabelId, path);
-}
-
-// Records a label's new text; the window to send it to, or null.
-HWND RecordLabel(int fileCount, const char* path)
-{
-    EnterCriticalSection(&LabelLock);
-    if (path)
-        lstrcpynA(ShownPath, path, MAX_PATH);
-    else
-        ShownFileCount = fileCount;
-    HWND window = Context.ProgressWindow.load();
-    LeaveCriticalSection(&LabelLock);
-    return window;
-}
 
 // DWLP_USER of the window becomes non-zero once CreateDialogParamA has
 // returned. A close request that arrives earlier, while the platform lets the
@@ -103,7 +62,7 @@ INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM, LPARAM lPara
     case WM_INITDIALOG:
         // Published before it can be seen, so that a close which finds no
         // handle can rely on the window staying hidden.
-        PublishWindow(window);
+        PublishProgressWindow(window);
         MarkSetupWindow(window);
         if (!CloseRequested.load())
             CenterWindow(window);  // shows it
@@ -140,25 +99,5 @@ void CloseProgressWindow()
 void ResetProgressWindow()
 {
     CloseRequested.store(false);
-    EnterCriticalSection(&LabelLock);
-    ShownFileCount = 0;
-    ShownPath[0] = '\0';
-    LeaveCriticalSection(&LabelLock);
-}
-
-void SetCounterLabel(int fileCount)
-{
-    HWND window = RecordLabel(fileCount, nullptr);
-    if (!window)
-        return;
-    char text[32];
-    FormatCounter(text, fileCount);
-    SetDlgItemTextA(window, CounterLabelId, text);
-}
-
-void SetFileLabel(const char* path)
-{
-    HWND window = RecordLabel(0, path);
-    if (window)
-        SetDlgItemTextA(window, FileLabelId, path);
+    ResetProgressLabels();
 }

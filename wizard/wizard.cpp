@@ -1,7 +1,7 @@
 // The welcome and completion dialogs: one dialog procedure picks the wording
 // for the platform and the mode, then centres the dialog on the desktop.
 #include "wizard/wizard.h"
-#include "setup/install_context.h"
+#include "base/install_context.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #include "tests/support/import_slots.h"
-#include "setup/system_library.h"
+#include "base/system_library.h"
 #include <cstring>
 
 void** FindImportSlot(const char* name)

@@ -3,7 +3,7 @@
 // were put in place, so that Wine refuses what those platforms refuse.
 #include <windows.h>
 #include "setup/setup_sequence.h"
-#include "setup/system_library.h"
+#include "base/system_library.h"
 #include "tests/support/platform_rules.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int)

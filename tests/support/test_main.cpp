@@ -8,8 +8,8 @@
 #include "tests/support/import_hook.h"
 #include "tests/support/handle_ledger.h"
 #include "tests/support/platform_rules.h"
-#include "setup/install_context.h"
-#include "setup/system_library.h"
+#include "base/install_context.h"
+#include "base/system_library.h"
 #include "setup/startup.h"
 #include "wizard/progress.h"
 

@@ -2,7 +2,7 @@
 // refused by its caller, never used cut short.
 #pragma once
 #include <windows.h>
-#include "setup/text.h"
+#include "base/text.h"
 
 // Formats `format` with one text into a MAX_PATH buffer. False when the
 // result would not fit: the buffer then holds it cut to 259 bytes (always

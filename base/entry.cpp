@@ -2,8 +2,8 @@
 // few memory and text functions the compiler may emit calls to. Linked into Setup.exe
 // only; the unit tests run on the C runtime's own start-up.
 #include <windows.h>
-#include "setup/startup.h"
-#include "setup/system_library.h"
+#include "base/command_line.h"
+#include "base/system_library.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int);
 

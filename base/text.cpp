@@ -1,4 +1,4 @@
-#include "setup/text.h"
+#include "base/text.h"
 
 bool FormatTextV(char* buffer, int size, const char* format, va_list arguments)
 {

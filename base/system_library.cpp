@@ -1,5 +1,5 @@
-#include "setup/system_library.h"
-#include "setup/paths.h"
+#include "base/system_library.h"
+#include "base/paths.h"
 
 namespace {
 

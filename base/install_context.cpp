@@ -1,4 +1,4 @@
-#include "setup/install_context.h"
+#include "base/install_context.h"
 
 InstallContext Context = {0, 0, nullptr, "", "", "", "", "", "", FALSE, TRUE, nullptr, 0};
 

@@ -1,5 +1,5 @@
-#include "registration/registry.h"
-#include "setup/message.h"
+#include "base/registry.h"
+#include "base/message.h"
 
 namespace {
 
