@@ -3,6 +3,7 @@
 #include "base/message.h"
 #include "base/paths.h"
 #include "base/text.h"
+#include "base/staged_file.h"
 #include "base/system_library.h"
 #include "base/registry.h"
 #include "base/progress_labels.h"
@@ -121,15 +122,6 @@ bool ComposeTempPath(char* path, const char* resourceName, char lastCharacter)
         return false;
     lstrcpyA(path, composed);
     return true;
-}
-
-// `path` with its last character replaced: a name beside it in its own
-// folder, of the same length, so it fits wherever the path fits. Every
-// catalogue name ends in an ASCII letter.
-void SiblingPath(char* sibling, const char* path, char lastCharacter)
-{
-    lstrcpyA(sibling, path);
-    sibling[lstrlenA(sibling) - 1] = lastCharacter;
 }
 
 // The length of the drive ("C:") or network share ("\\server\share") that a
@@ -263,60 +255,6 @@ INT ProbeDestination(char* destination)
     return file;
 }
 
-// Puts the complete expanded file `staged` in the destination's place, so
-// that the destination's name always holds the old file or the new one.
-// Windows NT replaces it in one step (MoveFileExA). Windows 95 and 98 have no
-// MoveFileExA (it fails with ERROR_CALL_NOT_IMPLEMENTED there): the old file
-// is renamed aside first and deleted only once the new file is in place, and
-// renamed back when the new file cannot be put there. A run cut off between
-// the two renames leaves the old file aside, which the next run puts back
-// (RecoverLeftovers). Renames within one folder need no room on the drive.
-bool ReplaceWithStaged(const char* destination, const char* staged)
-{
-    if (MoveFileExA(staged, destination, MOVEFILE_REPLACE_EXISTING))
-        return true;
-    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
-        return false;
-    char aside[MAX_PATH];
-    SiblingPath(aside, destination, '~');
-    const bool existed = GetFileAttributesA(destination) != INVALID_FILE_ATTRIBUTES;
-    if (existed) {
-        SetFileAttributesA(aside, FILE_ATTRIBUTE_NORMAL);  // left by an earlier run
-        DeleteFileA(aside);
-        if (!MoveFileA(destination, aside))
-            return false;
-    }
-    if (!MoveFileA(staged, destination)) {
-        DWORD error = GetLastError();
-        if (existed)
-            MoveFileA(aside, destination);
-        SetLastError(error);
-        return false;
-    }
-    if (existed)
-        DeleteFileA(aside);
-    return true;
-}
-
-bool Exists(const char* path)
-{
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsFile(const char* path)
-{
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Deletes a file, a read-only one too; a folder of that name stays.
-void RemoveFile(const char* path)
-{
-    if (!IsFile(path))
-        return;
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path);
-}
 
 // Puts back the old driver that a setup of an earlier version copied to the
 // temporary folder (VESKOLD.BAK) and deleted, when it was cut off before the
@@ -328,7 +266,7 @@ void RecoverOldDriverCopy()
     if (!JoinPath(copy, Context.TempDir, "VESKOLD.BAK") || !IsFile(copy)
         || !JoinPath(driver, Context.SystemDir, Context.Platform == PlatformNt ? "Vesk.Dll" : "Vesk.Drv"))
         return;
-    if (!Exists(driver)) {
+    if (GetFileAttributesA(driver) == INVALID_FILE_ATTRIBUTES) {
         SiblingPath(staged, driver, '$');
         RemoveFile(staged);
         if (!CopyFileA(copy, staged, TRUE) || !MoveFileA(staged, driver))
@@ -343,35 +281,19 @@ void RecoverLeftovers(BOOL upgrade)
 {
     // Only the names a run can leave: beside each catalogue destination and,
     // for the compressed copies, in the temporary folder. Whatever else lies
-    // there is not ours.
+    // there is not ours. An expanded file beside its destination is partial,
+    // unless the restart of an upgrade (the driver still in use) is to move
+    // it there: this run then writes it anew.
     for (const CatalogueEntry& entry : Catalogue) {
-        char destination[MAX_PATH], aside[MAX_PATH];
-        if (!JoinPath(destination, Context.*entry.directory, entry.fileName.data()))
-            continue;
-        // An old file renamed aside: an old copy once the new one is in
-        // place, otherwise the only one, which takes its name back.
-        SiblingPath(aside, destination, '~');
-        if (IsFile(aside) && Exists(destination))
-            RemoveFile(aside);
-        else if (IsFile(aside))
-            MoveFileA(aside, destination);
-    }
-    RecoverOldDriverCopy();
-    // An expanded file beside its destination is partial, unless the
-    // restart of an upgrade (the driver still in use) is to move it there:
-    // this run then writes it anew.
-    for (const CatalogueEntry& entry : Catalogue) {
-        char destination[MAX_PATH], staged[MAX_PATH], compressed[MAX_PATH];
-        if (JoinPath(destination, Context.*entry.directory, entry.fileName.data())
-            && !(entry.deferredOnUpgrade && upgrade)) {
-            SiblingPath(staged, destination, '$');
-            RemoveFile(staged);
-        }
+        char destination[MAX_PATH], compressed[MAX_PATH];
+        if (JoinPath(destination, Context.*entry.directory, entry.fileName.data()))
+            RecoverStaged(destination, entry.deferredOnUpgrade && upgrade);
         if (JoinPath(compressed, Context.TempDir, entry.resourceName.data())) {
             compressed[lstrlenA(compressed) - 1] = '$';
             RemoveFile(compressed);
         }
     }
+    RecoverOldDriverCopy();
 }
 
 BOOL MapPayloadDestination(const char* resourceName, char* destination, BOOL* deferred)

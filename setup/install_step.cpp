@@ -66,8 +66,10 @@ BOOL RunInstall()
 
     const bool nt5 = Context.Platform == PlatformNt && Context.OsMajorVersion > 4;
     if (nt5) {
-        // A stale INF and its precompiled form would shadow the new INF file.
-        DeleteInDirectory(Context.InfDir, "Vesk.Inf");
+        // The precompiled form of a stale INF would shadow the new INF file.
+        // The INF itself stays at its name until the new one, complete,
+        // replaces it (CopyFiles): deleting it first left the machine without
+        // one when the run was cut off before.
         DeleteInDirectory(Context.InfDir, "Vesk.PNF");
     }
 

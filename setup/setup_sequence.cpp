@@ -4,6 +4,7 @@
 #include "setup/startup.h"
 #include "base/system_library.h"
 #include "payload/payload.h"
+#include "shell/shortcuts.h"
 #include "wizard/wizard.h"
 
 namespace {
@@ -19,6 +20,7 @@ void RunSequence()
     // What a run cut off left is recovered before anything changes the
     // install folders.
     RecoverLeftovers(Context.Upgrade);
+    RecoverStartMenuLeftovers();
 
     if (ShowWizardDialog(WelcomeDialogId, nullptr) != 1)
         return;

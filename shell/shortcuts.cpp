@@ -1,7 +1,9 @@
 // The two shortcut writers: shell links through the shell's link object,
 // Internet shortcuts as a short text file.
 #include "shell/shortcuts.h"
+#include "base/staged_file.h"
 #include "base/system_library.h"
+#include "base/text.h"
 
 #include <objbase.h>
 #include <shlobj.h>
@@ -62,52 +64,47 @@ HRESULT CreateShortcut(const char* targetPath, const char* linkPath, const char*
         return result;
     }
 
+    // Saved beside the link's name, which it takes only when complete.
+    char staged[MAX_PATH];
+    SiblingPath(staged, linkPath, '$');
     WCHAR widePath[MAX_PATH];
-    if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, MAX_PATH) == 0) {
+    if (MultiByteToWideChar(CP_ACP, 0, staged, -1, widePath, MAX_PATH) == 0) {
         DWORD error = GetLastError();
         return HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : ERROR_FILENAME_EXCED_RANGE);
     }
 
     result = file.pointer->Save(widePath, TRUE);
+    if (SUCCEEDED(result) && !ReplaceWithStaged(linkPath, staged))
+        result = HRESULT_FROM_WIN32(GetLastError());
+    if (FAILED(result))
+        RemoveFile(staged);
     return FAILED(result) ? result : S_OK;
 }
-
-namespace {
-
-// Writes `text` as a text-mode stream does: each "\n" becomes CR LF.
-void WriteTextMode(HANDLE file, const char* text)
-{
-    char chunk[256];
-    int used = 0;
-    for (const char* c = text; *c; ++c) {
-        if (used > static_cast<int>(sizeof chunk) - 2) {
-            DWORD written;
-            WriteFile(file, chunk, used, &written, nullptr);
-            used = 0;
-        }
-        if (*c == '\n')
-            chunk[used++] = '\r';
-        chunk[used++] = *c;
-    }
-    DWORD written;
-    if (used)
-        WriteFile(file, chunk, used, &written, nullptr);
-}
-
-} // namespace
 
 void CreateInternetShortcut(const char* filePath, const char* webAddress)
 {
     // Each line is written as "...\n\r" in text mode: the "\n" becomes CR LF
     // and the "\r" after it stays, so every line ends in CR LF CR: n + 28
-    // bytes for an address of n bytes.
-    HANDLE file = CreateFileA(filePath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    // bytes for an address of n bytes. The whole text goes in one write
+    // beside the shortcut's name, which it takes only when complete.
+    char text[MAX_PATH + 32], bytes[2 * sizeof text];
+    if (!FormatText(text, sizeof text, "[InternetShortcut]\n\rURL=%s\n\r", webAddress))
+        return;
+    DWORD length = 0;
+    for (const char* c = text; *c; ++c) {
+        if (*c == '\n')
+            bytes[length++] = '\r';
+        bytes[length++] = *c;
+    }
+    char staged[MAX_PATH];
+    SiblingPath(staged, filePath, '$');
+    HANDLE file = CreateFileA(staged, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
-    WriteTextMode(file, "[InternetShortcut]\n\r");
-    WriteTextMode(file, "URL=");
-    WriteTextMode(file, webAddress);
-    WriteTextMode(file, "\n\r");
+    DWORD written;
+    bool whole = WriteFile(file, bytes, length, &written, nullptr) && written == length;
     CloseHandle(file);
+    if (!whole || !ReplaceWithStaged(filePath, staged))
+        RemoveFile(staged);
 }

@@ -11,3 +11,6 @@ void CreateInternetShortcut(const char* filePath, const char* webAddress);
 // entries. False when the folder can be neither created nor found; then
 // `errorCode` and `folderPath` (MAX_PATH bytes) say why and where.
 BOOL CreateStartMenuEntries(DWORD* errorCode, char* folderPath);
+// Clears, silently, what a cut-off run left beside the Start-menu entries
+// (each is written beside its name and put in place when complete).
+void RecoverStartMenuLeftovers();

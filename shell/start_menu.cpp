@@ -5,6 +5,7 @@
 #include "base/install_context.h"
 #include "base/message.h"
 #include "base/registry.h"
+#include "base/staged_file.h"
 
 
 namespace {
@@ -35,8 +36,9 @@ const MenuEntry GroupEntries[] = {
 
 // Finds the platform's Programs folder: the all-users menu on Windows NT,
 // the current user's menu elsewhere. False when the fallback below the
-// Windows directory does not fit; `programs` then holds it cut short.
-bool FindProgramsFolder(char* programs)
+// Windows directory does not fit; `programs` then holds it cut short. A
+// missing value on Windows 9x is told when `tell` is set.
+bool FindProgramsFolder(char* programs, bool tell = true)
 {
     LONG result;
     const char* fallback;
@@ -46,7 +48,7 @@ bool FindProgramsFolder(char* programs)
     } else {
         result = RegGetString(HKEY_CURRENT_USER, ShellFoldersKey, "Programs", programs);
         fallback = "%sStart Menu\\Programs";
-        if (result != ERROR_SUCCESS)
+        if (result != ERROR_SUCCESS && tell)
             ShowWarning("RegGetString Failed!");
     }
     // An empty value names no folder: "\Brenmark" would land in the root of
@@ -75,7 +77,23 @@ void MakeShortcut(const char* folder, const char* linkFormat, const char* target
     CreateShortcut(target, link, arguments, description);
 }
 
+constexpr char StartupLinkFormat[] = "%s\\Startup\\Marlune TaskBar Icon.lnk";
+
 } // namespace
+
+void RecoverStartMenuLeftovers()
+{
+    char programs[MAX_PATH], folder[MAX_PATH], link[MAX_PATH];
+    if (!FindProgramsFolder(programs, false))
+        return;
+    if (FormatPath(link, StartupLinkFormat, programs))
+        RecoverStaged(link, false);
+    if (!FormatPath(folder, "%s\\Brenmark", programs))
+        return;
+    for (const MenuEntry& entry : GroupEntries)
+        if (FormatPath(link, entry.LinkFormat, folder))
+            RecoverStaged(link, false);
+}
 
 BOOL CreateStartMenuEntries(DWORD* errorCode, char* folderPath)
 {
@@ -90,7 +108,7 @@ BOOL CreateStartMenuEntries(DWORD* errorCode, char* folderPath)
         lstrcpynA(folder, programs, MAX_PATH);
         error = ERROR_FILENAME_EXCED_RANGE;
     } else {
-        MakeShortcut(programs, "%s\\Startup\\Marlune TaskBar Icon.lnk", "%sMixer.exe",
+        MakeShortcut(programs, StartupLinkFormat, "%sMixer.exe",
                      Context.AppDir, "TASKBAR", nullptr);
         if (!FormatPath(folder, "%s\\Brenmark", programs))
             error = ERROR_FILENAME_EXCED_RANGE;

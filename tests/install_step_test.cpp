@@ -188,7 +188,7 @@ BOOL RunInstallAndSettle()
 }
 
 const Steps Begin = {"CoInitialize", "ProgressThread", "WaitCursor"};
-const Steps StaleInf = {"Delete Vesk.Inf", "Delete Vesk.PNF"};
+const Steps StaleInf = {"Delete Vesk.PNF"};
 const Steps StartMenu = {"CopyFiles", "Shortcut", "StartMenuFolder", "Shortcut", "Uninstall"};
 const Steps NtAsio = {"Asio", "AsioModule Vesk.Dll", "Asio", "DriverDescription"};
 // SETUPAPI.DLL by its full path in the system folder, never by its bare name.

@@ -108,7 +108,9 @@ void ExpectEveryLinkObjectReleased(size_t count)
     linkObjects.clear();
 }
 
-// Link paths handed to the link object and Internet shortcuts opened, in order.
+// Link paths handed to the link object and Internet shortcuts opened, in
+// order: each entry is written beside its name ("...$") and put in place.
+std::string Staged(std::string path) { path.back() = '$'; return path; }
 decltype(&MultiByteToWideChar) realToWide;
 decltype(&CreateFileA) realCreateFile;
 std::vector<std::string> writtenPaths;
@@ -356,9 +358,11 @@ TEST_F(StartMenu, AllEntriesInOrderAndASecondRunRewritesThem)
     MakeFolders(programs + "\\Startup");
     SetDirectories(PlatformNt, Scratch + "\\Windows\\", Scratch + "\\App\\");
     SetShellFolder(HKEY_LOCAL_MACHINE, "Common Programs", programs.c_str());
-    std::vector<std::string> order;
-    for (int i = 0; i < 6; ++i)
+    std::vector<std::string> order, staged;
+    for (int i = 0; i < 6; ++i) {
         order.push_back(EntryPath(programs, i));
+        staged.push_back(Staged(order.back()));
+    }
 
     for (int run = 1; run <= 2; ++run) {
         SCOPED_TRACE(run);
@@ -366,7 +370,7 @@ TEST_F(StartMenu, AllEntriesInOrderAndASecondRunRewritesThem)
         char folder[MAX_PATH] = "";
         writtenPaths.clear();
         EXPECT_TRUE(CreateStartMenuEntries(&code, folder));
-        EXPECT_EQ(writtenPaths, order);
+        EXPECT_EQ(writtenPaths, staged);
         ExpectEveryLinkObjectReleased(5);
         ExpectEntries(programs, "123456", true);
         EXPECT_TRUE(RecordedMessages().empty());
@@ -385,7 +389,7 @@ TEST_F(StartMenu, MissingProgramsFolderFailsWithPathNotFoundAfterTheStartupAttem
     EXPECT_FALSE(CreateStartMenuEntries(&code, folder));
     EXPECT_EQ(code, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(folder, programs + "\\Brenmark");
-    EXPECT_EQ(writtenPaths, std::vector<std::string>{EntryPath(programs, 0)});
+    EXPECT_EQ(writtenPaths, std::vector<std::string>{Staged(EntryPath(programs, 0))});
     ExpectEveryLinkObjectReleased(1);
     EXPECT_FALSE(Exists(Scratch + "\\Nowhere"));
     EXPECT_TRUE(RecordedMessages().empty());
