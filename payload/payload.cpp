@@ -230,13 +230,20 @@ INT ProbeDestination(char* destination)
     return file;
 }
 
-// Puts the complete expanded file `staged` in the destination's place. An
-// existing destination is renamed aside first and deleted only once the new
-// file is in place; when the new file cannot be put there, the old one is
-// renamed back. Renames within one folder need no room on the drive and no
-// MoveFileExA, which Windows 95 and 98 lack.
+// Puts the complete expanded file `staged` in the destination's place, so
+// that the destination's name always holds the old file or the new one.
+// Windows NT replaces it in one step (MoveFileExA). Windows 95 and 98 have no
+// MoveFileExA (it fails with ERROR_CALL_NOT_IMPLEMENTED there): the old file
+// is renamed aside first and deleted only once the new file is in place, and
+// renamed back when the new file cannot be put there. A run cut off between
+// the two renames leaves the old file aside, which the next run puts back
+// (RecoverLeftovers). Renames within one folder need no room on the drive.
 bool ReplaceWithStaged(const char* destination, const char* staged)
 {
+    if (MoveFileExA(staged, destination, MOVEFILE_REPLACE_EXISTING))
+        return true;
+    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+        return false;
     char aside[MAX_PATH];
     SiblingPath(aside, destination, '~');
     const bool existed = GetFileAttributesA(destination) != INVALID_FILE_ATTRIBUTES;
@@ -258,7 +265,81 @@ bool ReplaceWithStaged(const char* destination, const char* staged)
     return true;
 }
 
+bool Exists(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFile(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Deletes a file, a read-only one too; a folder of that name stays.
+void RemoveFile(const char* path)
+{
+    if (!IsFile(path))
+        return;
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path);
+}
+
+// Puts back the old driver that a setup of an earlier version copied to the
+// temporary folder (VESKOLD.BAK) and deleted, when it was cut off before the
+// new driver was in place; otherwise the copy is of no use. The copy goes
+// beside the driver first and takes its name only when complete.
+void RecoverOldDriverCopy()
+{
+    char copy[MAX_PATH], driver[MAX_PATH], staged[MAX_PATH];
+    if (!JoinPath(copy, Context.TempDir, "VESKOLD.BAK") || !IsFile(copy)
+        || !JoinPath(driver, Context.SystemDir, Context.Platform == PlatformNt ? "Vesk.Dll" : "Vesk.Drv"))
+        return;
+    if (!Exists(driver)) {
+        SiblingPath(staged, driver, '$');
+        RemoveFile(staged);
+        if (!CopyFileA(copy, staged, TRUE) || !MoveFileA(staged, driver))
+            return;  // the copy stays, the only one of the old driver
+    }
+    RemoveFile(copy);
+}
+
 } // namespace
+
+void RecoverLeftovers(BOOL upgrade)
+{
+    // Only the names a run can leave: beside each catalogue destination and,
+    // for the compressed copies, in the temporary folder. Whatever else lies
+    // there is not ours.
+    for (const CatalogueEntry& entry : Catalogue) {
+        char destination[MAX_PATH], aside[MAX_PATH];
+        if (!JoinPath(destination, Context.*entry.directory, entry.fileName.data()))
+            continue;
+        // An old file renamed aside: an old copy once the new one is in
+        // place, otherwise the only one, which takes its name back.
+        SiblingPath(aside, destination, '~');
+        if (IsFile(aside) && Exists(destination))
+            RemoveFile(aside);
+        else if (IsFile(aside))
+            MoveFileA(aside, destination);
+    }
+    RecoverOldDriverCopy();
+    // An expanded file beside its destination is partial, unless the
+    // restart of an upgrade (the driver still in use) is to move it there:
+    // this run then writes it anew.
+    for (const CatalogueEntry& entry : Catalogue) {
+        char destination[MAX_PATH], staged[MAX_PATH], compressed[MAX_PATH];
+        if (JoinPath(destination, Context.*entry.directory, entry.fileName.data())
+            && !(entry.deferredOnUpgrade && upgrade)) {
+            SiblingPath(staged, destination, '$');
+            RemoveFile(staged);
+        }
+        if (JoinPath(compressed, Context.TempDir, entry.resourceName.data())) {
+            compressed[lstrlenA(compressed) - 1] = '$';
+            RemoveFile(compressed);
+        }
+    }
+}
 
 BOOL MapPayloadDestination(const char* resourceName, char* destination, BOOL* deferred)
 {

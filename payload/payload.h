@@ -17,3 +17,13 @@ int LoadPayloadResource(const char* name, HGLOBAL* handle, const BYTE** bytes, D
 // buffer, for the messages naming it, or for LZOpenFileA (127 characters) is
 // refused with a message before anything is written.
 BOOL ExpandPayload(const char* name, const BYTE* bytes, DWORD size);
+// Recovers or removes what a run cut off left, silently: an old file renamed
+// aside ("Name.ex~") takes its name back when the name is empty and is
+// deleted otherwise; a partial expansion beside its destination
+// ("Name.ex$") and a compressed copy in the temporary folder are deleted, as
+// is the old driver's copy that earlier versions kept there (VESKOLD.BAK),
+// which is first put back when the driver is missing. In an upgrade (the
+// driver in use) the expansions beside the files replaced at the restart
+// stay: the restart may be about to move them. Only these names of the
+// catalogue's files are touched.
+void RecoverLeftovers(BOOL upgrade);

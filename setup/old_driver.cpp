@@ -1,96 +1,48 @@
-// The installed driver file: whether it can be deleted decides between a
-// fresh install and an upgrade. A deleted file is kept aside until the new
-// driver is in place, so that "Cancel", or an install that fails before it,
-// does not leave the machine without its working driver. A driver that cannot
-// be copied aside completely is never deleted: it is treated as in use, and
-// the new driver replaces it at the next restart.
+// The installed driver file: whether it is in use decides between a fresh
+// install and an upgrade. The test leaves the driver where it is, so that
+// "Cancel", a failed install, a power cut or an ended process never leave the
+// machine without it; a driver that is not in use is replaced like any other
+// file, only once the new one is complete.
+//
+// A driver that could be deleted is one that can be opened for writing with
+// no sharing at all, and the other way round:
+// - Windows 95 and 98 keep a loaded driver open ("before the original file is
+//   loaded and locked open", KB Q172456; "Windows 95/98 does not allow a .DLL
+//   file to be replaced if the DLL is currently loaded", Platform SDK,
+//   "Replacing DLLs in Memory") and never delete an open file; an exclusive
+//   open fails on any file that is open.
+// - Windows NT refuses both for a loaded image: a file mapped as an image
+//   cannot be opened for write or delete access (sharing violation), whether
+//   or not a handle to it is open ("DeleteFile fails if an application
+//   attempts to delete a file that is open for normal I/O or as a
+//   memory-mapped file", DeleteFile, Platform SDK; Wine's server does the
+//   same in check_sharing, server/fd.c: FILE_MAPPING_IMAGE refuses
+//   FILE_WRITE_DATA and FILE_DELETE_ON_CLOSE).
+// - Both refuse a read-only file and a folder, which is checked from the
+//   attributes first, so that a process allowed to write the file anyway
+//   (Wine run by root) keeps to the platform's rule.
+// Opening for writing with OPEN_EXISTING changes neither the bytes nor the
+// times of the file.
 #include "setup/setup_sequence.h"
 #include "setup/install_context.h"
 #include "setup/paths.h"
 
-
-namespace {
-
-char DriverPath[MAX_PATH];
-char BackupPath[MAX_PATH];
-bool HaveBackup;
-
-// Whether `path` names a file, with what the search found of it.
-bool FindFile(const char* path, WIN32_FIND_DATAA* found)
+BOOL OldDriverInUse()
 {
-    HANDLE search = FindFirstFileA(path, found);
-    if (search == INVALID_HANDLE_VALUE)
-        return false;
-    FindClose(search);
-    return true;
-}
-
-// Deletes the backup; a read-only one (copied from a read-only driver file)
-// is made writable first.
-void DeleteBackup()
-{
-    SetFileAttributesA(BackupPath, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(BackupPath);
-}
-
-// Copies the driver aside, over a backup left by an earlier run. True only
-// when the copy holds every byte of the driver.
-bool BackUpDriver(const WIN32_FIND_DATAA& driver)
-{
-    if (!JoinPath(BackupPath, Context.TempDir, "VESKOLD.BAK"))
-        return false;
-    SetFileAttributesA(BackupPath, FILE_ATTRIBUTE_NORMAL);
-    if (!CopyFileA(DriverPath, BackupPath, FALSE))
-        return false;
-    WIN32_FIND_DATAA copy;
-    if (!FindFile(BackupPath, &copy))
-        return false;
-    if (copy.nFileSizeLow == driver.nFileSizeLow && copy.nFileSizeHigh == driver.nFileSizeHigh)
-        return true;
-    DeleteBackup();
-    return false;
-}
-
-} // namespace
-
-BOOL DeleteOldDriver()
-{
-    HaveBackup = false;
+    char driver[MAX_PATH];
     // Start-up made sure SystemDir has room for eight more characters.
-    if (!JoinPath(DriverPath, Context.SystemDir, Context.Platform == PlatformNt ? "Vesk.Dll" : "Vesk.Drv"))
+    if (!JoinPath(driver, Context.SystemDir, Context.Platform == PlatformNt ? "Vesk.Dll" : "Vesk.Drv"))
         return FALSE;
     WIN32_FIND_DATAA found;
-    if (!FindFile(DriverPath, &found))
-        return FALSE;
-
-    // Without a complete copy the driver stays where it is: upgrade mode.
-    if (!BackUpDriver(found))
+    HANDLE search = FindFirstFileA(driver, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return FALSE;  // a first install
+    FindClose(search);
+    if (found.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
         return TRUE;
-    HaveBackup = true;
-    if (!DeleteFileA(DriverPath)) {
-        DiscardOldDriverBackup();  // in use: upgrade mode, the file stays
+    HANDLE file = CreateFileA(driver, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
         return TRUE;
-    }
+    CloseHandle(file);
     return FALSE;
-}
-
-void RestoreOldDriver()
-{
-    if (!HaveBackup)
-        return;
-    // A new driver file that has been put in place stays, and the backup is
-    // no longer needed. Otherwise the old one is copied back, then the backup
-    // deleted: Windows 95 and 98 have no MoveFileExA, and the temporary
-    // folder may be on another drive. A backup that cannot be copied back is
-    // kept, the only copy of the old driver.
-    if (GetFileAttributesA(DriverPath) == INVALID_FILE_ATTRIBUTES && !CopyFileA(BackupPath, DriverPath, TRUE))
-        return;
-    DiscardOldDriverBackup();
-}
-
-void DiscardOldDriverBackup()
-{
-    if (HaveBackup)
-        DeleteBackup();
-    HaveBackup = false;
 }

@@ -2,32 +2,41 @@
 #include "setup/install_context.h"
 #include "setup/message.h"
 #include "setup/startup.h"
+#include "payload/payload.h"
 #include "wizard/wizard.h"
+
+namespace {
+
+void RunSequence()
+{
+    CloseRunningApps();
+    // The old driver stays at its name throughout: "Cancel" and a failed
+    // install leave it as it was, and an install replaces it only with a
+    // complete new one. (A driver that a cut-off run left aside is never one
+    // in use, so the answer is the same before it takes its name back.)
+    Context.Upgrade = OldDriverInUse();
+    // What a run cut off left is recovered before anything changes the
+    // install folders.
+    RecoverLeftovers(Context.Upgrade);
+
+    if (ShowWizardDialog(WelcomeDialogId, nullptr) != 1)
+        return;
+    if (!RunInstall()) {
+        ShowWarning("The Marlune Driver Installation Wizard was unable to complete successfully.\n\n"
+                    "Please report this problem to Brenmark as soon as possible.");
+        return;
+    }
+    INT_PTR choice = ShowWizardDialog(CompletionDialogId, nullptr);
+    if (Context.Upgrade && choice == 1)
+        RestartSystem();
+}
+
+} // namespace
 
 int SetupMain(HINSTANCE instance, const char* commandTail)
 {
-    if (!RunStartup(instance, commandTail))
-        return 0;
-    CloseRunningApps();
-    Context.Upgrade = DeleteOldDriver();
-
-    if (ShowWizardDialog(WelcomeDialogId, nullptr) != 1) {
-        RestoreOldDriver();  // nothing is installed: put the working driver back
-        return 0;
-    }
-
-    // The old driver's backup is kept until the new driver is in place: an
-    // install that fails before that puts the old one back.
-    if (!RunInstall()) {
-        RestoreOldDriver();
-        ShowWarning("The Marlune Driver Installation Wizard was unable to complete successfully.\n\n"
-                    "Please report this problem to Brenmark as soon as possible.");
-        return 0;
-    }
-    DiscardOldDriverBackup();
-    INT_PTR choice = ShowWizardDialog(CompletionDialogId, nullptr);
-    if (!Context.Upgrade || choice != 1)
-        return 0;
-    RestartSystem();
+    if (RunStartup(instance, commandTail))
+        RunSequence();
+    EndSingleRun();
     return 0;
 }

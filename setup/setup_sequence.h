@@ -11,12 +11,9 @@ HWND FindWindowByTitlePrefix(const char* prefix);
 // Asks every companion program's window to close.
 void CloseRunningApps();
 
-// True when the installed driver file exists and could not be deleted (it is
-// in use: upgrade mode). A file that could be deleted is kept aside until the
-// user has agreed to install, so that it can be put back otherwise.
-BOOL DeleteOldDriver();
-void RestoreOldDriver();
-void DiscardOldDriverBackup();
+// True when the installed driver file exists and could not be deleted because
+// it is in use (upgrade mode); found out without removing it from its name.
+BOOL OldDriverInUse();
 
 void RestartSystem();
 

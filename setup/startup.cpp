@@ -4,6 +4,7 @@
 #include "registration/registry.h"
 #include "setup/paths.h"
 #include "setup/text.h"
+#include "wizard/wizard.h"
 
 namespace {
 
@@ -112,7 +113,57 @@ int ProgramPathLength(const char* line)
     return 0;
 }
 
+// The named mutex held while this copy runs.
+HANDLE SingleRunMutex;
+
+// The window of the copy already running that the user last saw: the first
+// top-level window carrying the wizard's mark, or the popup it shows (a
+// window it owns); nothing when that copy shows none of them just now.
+void BringFirstCopyForward()
+{
+    for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT))
+        if (GetPropA(window, SetupWindowMark)) {
+            SetForegroundWindow(GetLastActivePopup(window));
+            return;
+        }
+}
+
+// Whether no other copy of the setup runs; from now on this one holds the
+// mutex that tells the next copy so. Windows 2000 and later keep names per
+// session (Terminal Services, XP's user switching) unless they begin with
+// "Global\"; Windows 95, 98 and NT 4 allow no backslash in a name ("can
+// include any character except the backslash", MSDN 1998, Object Names).
+// An existing mutex of another user that this one may not open counts as a
+// copy running; a mutex that cannot be made for any other reason (the name
+// taken by another kind of object) does not keep the setup from running.
+bool ClaimSingleRun()
+{
+    if (SingleRunMutex)
+        return true;  // claimed by an earlier start-up of this process
+    const bool global = Context.Platform == PlatformNt && Context.OsMajorVersion >= 5;
+    SetLastError(ERROR_SUCCESS);
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, global ? "Global\\MarluneDriverSetup" : "MarluneDriverSetup");
+    DWORD error = GetLastError();
+    if (mutex && error != ERROR_ALREADY_EXISTS) {
+        SingleRunMutex = mutex;
+        return true;
+    }
+    if (mutex)
+        CloseHandle(mutex);
+    else if (error != ERROR_ACCESS_DENIED)
+        return true;
+    BringFirstCopyForward();
+    return false;
+}
+
 } // namespace
+
+void EndSingleRun()
+{
+    if (SingleRunMutex)
+        CloseHandle(SingleRunMutex);
+    SingleRunMutex = nullptr;
+}
 
 const char* SkipProgramName(const char* commandLine)
 {
@@ -193,6 +244,10 @@ BOOL RunStartup(HINSTANCE instance, const char* commandTail)
         Context.Platform = Platform9x;
     }
     Context.Instance = instance;
+    // A second copy changes nothing on the machine: it only brings the first
+    // one forward.
+    if (!ClaimSingleRun())
+        return FALSE;
 
     // Every directory is composed and checked for length before anything on
     // the machine is created, so an over-long path is refused with nothing

@@ -8,6 +8,7 @@
 #include <mmsystem.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -268,10 +269,16 @@ BOOL WINAPI FailEnumeration(HMODULE, LPCSTR, ENUMRESNAMEPROCA, LONG_PTR)
 {
     return SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND), FALSE;
 }
+// Moves at the restart are recorded instead of made; the one-step
+// replacement of an installed file goes on to the platform.
+decltype(&MoveFileExA) realMoveEx;
 BOOL WINAPI RecordMove(LPCSTR from, LPCSTR to, DWORD flags)
 {
+    if (!(flags & MOVEFILE_DELAY_UNTIL_REBOOT))
+        return realMoveEx(from, to, flags);
     return moves.push_back(std::string(from) + ">" + to + ":" + std::to_string(flags)), TRUE;
 }
+BOOL WINAPI FailMoveEx(LPCSTR, LPCSTR, DWORD) { return SetLastError(ERROR_ACCESS_DENIED), FALSE; }
 
 } // namespace
 
@@ -308,8 +315,8 @@ TEST(PayloadExtraction, EachFailureIsReportedAndLeavesWhatItShould)
          "File Copy Failure! [-5]", {"Temp\\VESK.SY$"}, 3, 0, ""},
         {[] { SetFileAttributesA(Expand("%DVesk.Sys").c_str(), FILE_ATTRIBUTE_READONLY); }, "VESK.SYS",
          "Unable to open destination file '%DVesk.Sys'!", "File Open Failure! [-1]", {"Temp\\VESK.SY$"}, 1, 0, ""},
-        {[] { HOOK_IMPORT(MoveFileA, FailMove); }, "VESK.SYS", "Unable to open destination file '%DVesk.Sys'!",
-         "Create File Failure! [00000005]", {}, 3, 0, ""},
+        {[] { HOOK_IMPORT(MoveFileExA, FailMoveEx), HOOK_IMPORT(MoveFileA, FailMove); }, "VESK.SYS",
+         "Unable to open destination file '%DVesk.Sys'!", "Create File Failure! [00000005]", {}, 3, 0, ""},
         {[] { realCreateFile = HOOK_IMPORT(CreateFileA, FailOpenStamp); }, "VESK.DLL",
          "Unable to open destination file '%TVESK.DLL'!", "Create File Failure! [00000020]",
          {"Temp\\VESK.DLL"}, 2, 0, "%TVESK.DLL>%SVesk.Dll:5"},
@@ -322,7 +329,7 @@ TEST(PayloadExtraction, EachFailureIsReportedAndLeavesWhatItShould)
         moves.clear();
         InstallMessageRecorder();
         realLzClose = HOOK_IMPORT(LZClose, CountLzClose);
-        HOOK_IMPORT(MoveFileExA, RecordMove);
+        realMoveEx = HOOK_IMPORT(MoveFileExA, RecordMove);
         const std::string installed = Expand("%DVesk.Sys");
         std::ofstream(installed) << "old driver";
         row.hook();
@@ -364,7 +371,7 @@ TEST(PayloadExtraction, OverLongPathsAreRefusedBeforeAnythingIsWritten)
         CreateDirectoryA(dir.c_str(), nullptr);
         InstallMessageRecorder();
         moves.clear();
-        HOOK_IMPORT(MoveFileExA, RecordMove);
+        realMoveEx = HOOK_IMPORT(MoveFileExA, RecordMove);
         HRSRC found = FindResourceA(nullptr, row.name, RT_RCDATA);
         auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
         EXPECT_EQ(ExpandPayload(row.name, bytes, SizeofResource(nullptr, found)), row.installs) << row.length;
@@ -395,6 +402,69 @@ TEST(PayloadExtraction, StaleCopiesAreReplacedAndForeignPayloadsOnlyCounted)
     EXPECT_FALSE(CopyFiles());
     ExpectWarnings({{"EnumResourceNames [00000715]", nullptr}});
 }
+
+// What a cut-off run leaves beside the catalogue's files and in the
+// temporary folder, and what the next run makes of it ("!" marks a read-only
+// file). Names the catalogue cannot produce are left alone.
+TEST(PayloadExtraction, WhatACutOffRunLeftIsRecoveredOrRemovedAndNothingElse)
+{
+    using Files = std::map<std::string, std::string>;
+    const struct { BOOL upgrade; Files before, after; } rows[] = {
+        {FALSE, {{"App\\Mixer.exe", "new"}, {"App\\Mixer.ex~", "old"}}, {{"App\\Mixer.exe", "new"}}},
+        {FALSE, {{"Windows\\RmVesk.ex~", "old"}}, {{"Windows\\RmVesk.exe", "old"}}},
+        {FALSE, {{"Windows\\System\\Drivers\\Vesk.Sys", "new"}, {"Windows\\System\\Drivers\\Vesk.Sy~", "!old"}},
+         {{"Windows\\System\\Drivers\\Vesk.Sys", "new"}}},
+        {FALSE, {{"Windows\\Inf\\Vesk.In$", "part"}, {"Temp\\VESK.IN$", "part"}, {"Windows\\System\\Vesk.Dl$", "!part"}},
+         {}},
+        // An upgrade's restart may be about to move the drivers' expansions.
+        {TRUE, {{"Windows\\System\\Vesk.Dl$", "new"}, {"Windows\\System\\Vesk.Vx$", "new"}, {"App\\Register.ex$", "part"},
+                {"Temp\\VESK.DLL", "new"}},
+         {{"Windows\\System\\Vesk.Dl$", "new"}, {"Windows\\System\\Vesk.Vx$", "new"}, {"Temp\\VESK.DLL", "new"}}},
+        // The old driver's copy that earlier versions made before deleting it.
+        {FALSE, {{"Temp\\VESKOLD.BAK", "old driver"}}, {{"Windows\\System\\Vesk.Dll", "old driver"}}},
+        {FALSE, {{"Temp\\VESKOLD.BAK", "!old driver"}, {"Windows\\System\\Vesk.Dll", "new"}},
+         {{"Windows\\System\\Vesk.Dll", "new"}}},
+        {FALSE, {{"App\\Notes.tx~", "x"}, {"App\\Mixer.ex_", "x"}, {"Temp\\MIXER.EXE", "x"}, {"Temp\\OTHER.EX$", "x"}},
+         {{"App\\Notes.tx~", "x"}, {"App\\Mixer.ex_", "x"}, {"Temp\\MIXER.EXE", "x"}, {"Temp\\OTHER.EX$", "x"}}},
+    };
+    for (const auto& row : rows) {
+        Scratch scratch("left");
+        Context.Platform = PlatformNt, Context.OsMajorVersion = 5;
+        for (const auto& [name, content] : row.before) {
+            std::ofstream(scratch.root + name) << (content[0] == '!' ? content.substr(1) : content);
+            if (content[0] == '!')
+                SetFileAttributesA((scratch.root + name).c_str(), FILE_ATTRIBUTE_READONLY);
+        }
+        RecoverLeftovers(row.upgrade);
+        Files after;
+        for (const std::string& name : scratch.Files()) {
+            SetFileAttributesA((scratch.root + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+            after[name] = ReadAll(scratch.root + name);
+        }
+        EXPECT_EQ(after, row.after) << row.before.begin()->first;
+    }
+    ExpectWarnings({});
+}
+
+namespace {
+
+// The moves made for the old Mixer.exe, and whether its name was ever empty
+// after a move.
+std::string watched;
+bool watchedMissing;
+std::vector<std::string> placing;
+decltype(&MoveFileA) realMove;
+BOOL NotePlacing(const char* call, LPCSTR to, BOOL moved)
+{
+    if (std::string(to).starts_with(watched.substr(0, watched.size() - 1)))
+        placing.push_back(fs::path(to).filename().string() + " by " + call + (moved ? "" : " refused"));
+    watchedMissing = watchedMissing || GetFileAttributesA(watched.c_str()) == INVALID_FILE_ATTRIBUTES;
+    return moved;
+}
+BOOL WINAPI WatchMove(LPCSTR from, LPCSTR to) { return NotePlacing("MoveFileA", to, realMove(from, to)); }
+BOOL WINAPI WatchMoveEx(LPCSTR from, LPCSTR to, DWORD f) { return NotePlacing("MoveFileExA", to, realMoveEx(from, to, f)); }
+
+} // namespace
 
 namespace {
 
@@ -436,11 +506,22 @@ std::string TakePendingMoves()
 
 } // namespace
 
+// An installed file is replaced in one step on Windows NT, so its name always
+// holds the old or the new file; Windows 95 and 98 (no MoveFileExA) rename
+// the old one aside first, a moment without it that the next run recovers.
 TEST(PayloadAllPlatforms, CopyFilesInstallsTheCatalogueStamped)
 {
     ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
     Scratch scratch("full");
+    std::ofstream(watched = Context.AppDir + std::string("Mixer.exe")) << "old";
+    placing.clear(), watchedMissing = false;
+    realMove = HOOK_IMPORT(MoveFileA, WatchMove), realMoveEx = HOOK_IMPORT(MoveFileExA, WatchMoveEx);
     ASSERT_TRUE(CopyFiles());
+    RestoreImports();
+    using Moves = std::vector<std::string>;
+    EXPECT_EQ(placing, (Context.Platform == PlatformNt ? Moves{"Mixer.exe by MoveFileExA"}
+        : Moves{"Mixer.exe by MoveFileExA refused", "Mixer.ex~ by MoveFileA", "Mixer.exe by MoveFileA"}));
+    EXPECT_EQ(watchedMissing, Context.Platform != PlatformNt);
     ExpectWarnings({});
     EXPECT_EQ(Context.FileCounter, 10);
     EXPECT_EQ(scratch.Label(CounterLabelId), "File 10 of 10");
@@ -491,7 +572,8 @@ TEST(PayloadAllPlatforms, UpgradeLeavesTheDriversInUseToTheRestart)
             else
                 renames += shortSystem + file + "=" + shortSystem + beside + "|";
         }
-        EXPECT_TRUE(CopyFiles());
+        // A second run (the first cut off, or not restarted yet) asks for no second move.
+        EXPECT_TRUE(CopyFiles() && CopyFiles());
         for (HANDLE h : held)
             CloseHandle(h);
         ExpectWarnings({});

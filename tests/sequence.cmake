@@ -32,7 +32,7 @@ add_dependencies(setup_sweep payload setup_art)
 
 # End-to-end scenarios, each in a scratch prefix of its own.
 set(SCENARIOS robot xp_fresh nt4_fresh 95_fresh 98_fresh w2k_fresh w2k_now2k xp_upgrade 98_upgrade xp_cancel
-  xp_copy_failure)
+  xp_copy_failure xp_second_copy)
 foreach(scenario ${SCENARIOS})
   add_test(NAME scenario_${scenario}
     COMMAND ${CMAKE_SOURCE_DIR}/tests/scenarios/run.sh ${WINE_BENCH_DIR} ${CMAKE_BINARY_DIR} ${scenario})

@@ -1,5 +1,5 @@
 // The setup sequence's own steps: closing companion programs against real
-// windows, the old-driver test with its backup, and the restart calls.
+// windows, the old-driver test, and the restart calls.
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -257,17 +257,6 @@ std::string ReadText(const std::string& path)
     return std::string(data, read);
 }
 
-// The copies that succeeded, by destination.
-std::vector<std::string> copies;
-decltype(&CopyFileA) realCopyFile;
-BOOL WINAPI RecordCopy(LPCSTR from, LPCSTR to, BOOL failIfExists)
-{
-    BOOL copied = realCopyFile(from, to, failIfExists);
-    if (copied)
-        copies.push_back(to);
-    return copied;
-}
-
 void WriteText(const std::string& path, const std::string& content)
 {
     HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -276,77 +265,79 @@ void WriteText(const std::string& path, const std::string& content)
     CloseHandle(f);
 }
 
+// The bytes and the last-write time of a file.
+std::string Snapshot(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return "<missing>";
+    return ReadText(path) + "@" + std::to_string(data.ftLastWriteTime.dwLowDateTime);
+}
+
 } // namespace
 
-TEST(DeleteOldDriver, DecidesTheModeAndKeepsADeletedDriverUntilTheUserAgrees)
+// The driver is in use exactly when it could not be deleted, and the test
+// leaves it at its name with its bytes and time: held open (as Windows 95 and
+// 98 hold a loaded driver), loaded as an image (as Windows NT maps it),
+// read-only or a folder.
+TEST(OldDriverInUse, DecidesTheModeWithoutMovingTheDriver)
 {
     PrepareDriverScratch();
-    realCopyFile = HOOK_IMPORT(CopyFileA, RecordCopy);
-    struct { int platform; const char* file; } platforms[] = {
-        {PlatformNt, "Vesk.Dll"}, {Platform9x, "Vesk.Drv"},
+    std::string standIn = "Z:" TEST_DRIVER_PATH;
+    for (char& c : standIn)
+        if (c == '/')
+            c = '\\';
+    struct { int platform; const char* file; } platforms[] = {{PlatformNt, "Vesk.Dll"}, {Platform9x, "Vesk.Drv"}};
+    enum State { Missing, Free, Held, Loaded, ReadOnly, Folder };
+    const struct { State state; BOOL inUse; } rows[] = {
+        {Missing, FALSE}, {Free, FALSE}, {Held, TRUE}, {Loaded, TRUE}, {ReadOnly, TRUE}, {Folder, TRUE},
     };
-    for (const auto& p : platforms) {
-        SCOPED_TRACE(p.file);
-        Context.Platform = p.platform;
-        std::string driver = std::string(ScratchSystem) + p.file;
-        DeleteFileA(driver.c_str());
-        EXPECT_FALSE(DeleteOldDriver());  // missing: a first install
-        RestoreOldDriver();
-        EXPECT_EQ(ReadText(driver), "<missing>");
-
-        WriteText(driver, "working driver");
-        EXPECT_FALSE(DeleteOldDriver());  // deletable: a fresh install
-        EXPECT_EQ(ReadText(driver), "<missing>");
-        RestoreOldDriver();               // the user cancelled
-        EXPECT_EQ(ReadText(driver), "working driver");
-
-        EXPECT_FALSE(DeleteOldDriver());
-        DiscardOldDriverBackup();         // the install step began
-        RestoreOldDriver();
-        EXPECT_EQ(ReadText(driver), "<missing>");
-        EXPECT_EQ(ReadText(std::string(ScratchTemp) + "VESKOLD.BAK"), "<missing>");
-
-        // In use but readable, as a loaded driver is: the backup is made,
-        // the delete refused, and the backup discarded at once.
-        WriteText(driver, "driver in use");
-        HANDLE held = CreateFileA(driver.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        copies.clear();
-        EXPECT_TRUE(DeleteOldDriver());   // cannot be deleted: upgrade mode
-        EXPECT_EQ(copies, std::vector<std::string>{std::string(ScratchTemp) + "VESKOLD.BAK"});
-        EXPECT_EQ(ReadText(std::string(ScratchTemp) + "VESKOLD.BAK"), "<missing>");
-        CloseHandle(held);
-        RestoreOldDriver();
-        EXPECT_EQ(ReadText(driver), "driver in use");
-
-        // A read-only backup left by an earlier run is replaced; a backup
-        // that cannot be made keeps the driver in place (upgrade mode).
-        const std::string backup = std::string(ScratchTemp) + "VESKOLD.BAK";
-        WriteText(backup, "stale"), SetFileAttributesA(backup.c_str(), FILE_ATTRIBUTE_READONLY);
-        EXPECT_FALSE(DeleteOldDriver());
-        RestoreOldDriver();
-        EXPECT_EQ(ReadText(driver) + ReadText(backup), "driver in use<missing>");
-        CreateDirectoryA(backup.c_str(), nullptr);
-        EXPECT_TRUE(DeleteOldDriver());
-        EXPECT_EQ(ReadText(driver), "driver in use");
-        RemoveDirectoryA(backup.c_str());
-        DeleteFileA(driver.c_str());
-    }
+    for (const auto& p : platforms)
+        for (const auto& row : rows) {
+            SCOPED_TRACE(testing::Message() << p.file << " state " << row.state);
+            Context.Platform = p.platform;
+            const std::string driver = std::string(ScratchSystem) + p.file;
+            HANDLE held = INVALID_HANDLE_VALUE;
+            HMODULE loaded = nullptr;
+            if (row.state == Loaded) {
+                ASSERT_TRUE(CopyFileA(standIn.c_str(), driver.c_str(), FALSE));
+                ASSERT_TRUE(loaded = LoadLibraryA(driver.c_str()));
+            } else if (row.state == Folder) {
+                CreateDirectoryA(driver.c_str(), nullptr);
+            } else if (row.state != Missing) {
+                WriteText(driver, "working driver");
+            }
+            if (row.state == Held)
+                held = CreateFileA(driver.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (row.state == ReadOnly)
+                SetFileAttributesA(driver.c_str(), FILE_ATTRIBUTE_READONLY);
+            const std::string before = row.state == Folder ? "" : Snapshot(driver);
+            EXPECT_EQ(OldDriverInUse(), row.inUse);
+            if (row.state != Folder)
+                EXPECT_EQ(Snapshot(driver), before);
+            if (held != INVALID_HANDLE_VALUE)
+                CloseHandle(held);
+            if (loaded)
+                FreeLibrary(loaded);
+            SetFileAttributesA(driver.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(driver.c_str());
+            RemoveDirectoryA(driver.c_str());
+        }
     EXPECT_TRUE(RecordedMessages().empty());
 }
 
 // Windows 95 and 98 have no MoveFileExA (the platform rules hold this run to
-// that): "Cancel" after the old driver was deleted still puts it back and
-// leaves no backup behind.
-TEST(DeleteOldDriverWin98, CancelPutsTheDriverBackWithoutMoveFileEx)
+// that): a driver that is not in use is still found so without being moved,
+// and "Cancel" leaves it as it was.
+TEST(OldDriverInUseWin98, CancelFindsTheDriverAsItWasWithoutMoveFileEx)
 {
     PrepareDriverScratch();
     Context.Platform = Platform9x;
-    std::string driver = std::string(ScratchSystem) + "Vesk.Drv";
+    const std::string driver = std::string(ScratchSystem) + "Vesk.Drv";
     WriteText(driver, "working driver");
-    EXPECT_FALSE(DeleteOldDriver());
-    EXPECT_EQ(ReadText(driver), "<missing>");
-    RestoreOldDriver();
-    EXPECT_EQ(ReadText(driver), "working driver");
+    const std::string before = Snapshot(driver);
+    EXPECT_FALSE(OldDriverInUse());
+    EXPECT_EQ(Snapshot(driver), before);
     EXPECT_EQ(ReadText(std::string(ScratchTemp) + "VESKOLD.BAK"), "<missing>");
     DeleteFileA(driver.c_str());
 }
@@ -463,12 +454,12 @@ namespace {
 // nothing, and the restart stops at its first call (the token it opens with
 // TOKEN_QUERY, which start-up does not ask for).
 std::vector<std::string> sequence;
-INT_PTR completionAnswer;
+INT_PTR welcomeAnswer, completionAnswer;
 UINT WINAPI ScratchSystemDir(LPSTR buffer, UINT size) { return lstrlenA(lstrcpynA(buffer, ScratchSystem, size)); }
 INT_PTR WINAPI AnswerDialog(HINSTANCE, LPCSTR id, HWND, DLGPROC, LPARAM)
 {
     sequence.push_back("Dialog " + std::to_string(reinterpret_cast<UINT_PTR>(id)));
-    return reinterpret_cast<UINT_PTR>(id) == 100 ? 1 : completionAnswer;
+    return reinterpret_cast<UINT_PTR>(id) == 100 ? welcomeAnswer : completionAnswer;
 }
 BOOL WINAPI StopRestart(HANDLE process, DWORD access, PHANDLE token)
 {
@@ -495,21 +486,22 @@ BOOL WINAPI FailEnumeration(HMODULE, LPCSTR, ENUMRESNAMEPROCA, LONG_PTR) { retur
 } // namespace
 
 // Only an upgrade whose user chooses "Restart" restarts; companions are
-// closed before the old driver is looked for. A deleted old driver is put
-// back when the install fails before a new one is in place.
+// closed before the old driver is looked for. The old driver never leaves its
+// name: "Cancel" and a failed install find it as it was.
 TEST(SetupSequence, RestartsOnlyAnUpgradeWhoseUserChoosesRestart)
 {
     PrepareDriverScratch();
     const std::string driver = std::string(ScratchSystem) + "Vesk.Dll";
     using Events = std::vector<std::string>;
-    struct { bool upgrade; INT_PTR answer; Events expected; bool fails; const char* driverAfter; } cases[] = {
-        {true, 1, {"Close companion", "Find driver", "Dialog 100", "Dialog 110", "Restart"}, false, "driver"},
-        {true, 2, {"Find driver", "Dialog 100", "Dialog 110"}, false, "driver"},
-        {false, 1, {"Find driver", "Dialog 100", "Dialog 110"}, false, "<missing>"},
-        {false, 1, {"Find driver", "Dialog 100"}, true, "driver"},
+    struct { bool upgrade; INT_PTR welcome, answer; Events expected; bool fails; } cases[] = {
+        {true, 1, 1, {"Close companion", "Find driver", "Dialog 100", "Dialog 110", "Restart"}, false},
+        {true, 1, 2, {"Find driver", "Dialog 100", "Dialog 110"}, false},
+        {false, 1, 1, {"Find driver", "Dialog 100", "Dialog 110"}, false},
+        {false, 1, 1, {"Find driver", "Dialog 100"}, true},
+        {false, 2, 1, {"Find driver", "Dialog 100"}, false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.upgrade << " " << c.answer);
+        SCOPED_TRACE(testing::Message() << c.upgrade << " " << c.welcome << " " << c.answer);
         ResetInstallContext();
         Companion companion = {"closes", "Marlune Mixer"};
         if (&c == &cases[0])
@@ -518,14 +510,14 @@ TEST(SetupSequence, RestartsOnlyAnUpgradeWhoseUserChoosesRestart)
         HANDLE held = c.upgrade ? CreateFileA(driver.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                               OPEN_EXISTING, 0, nullptr) : INVALID_HANDLE_VALUE;
         sequence.clear();
-        completionAnswer = c.answer;
+        welcomeAnswer = c.welcome, completionAnswer = c.answer;
         HOOK_IMPORT(GetSystemDirectoryA, ScratchSystemDir);
         HOOK_IMPORT(DialogBoxParamA, AnswerDialog);
         realOpenToken = HOOK_IMPORT(OpenProcessToken, StopRestart);
         realFindFirst = HOOK_IMPORT(FindFirstFileA, RecordFindDriver);
         realSendTimeout = HOOK_IMPORT(SendMessageTimeoutA, RecordCompanionClose);
         HookInstallStep();
-        HOOK_IMPORT(DeleteFileA, HOOK_IMPORT(DeleteFileA, nullptr));  // the old driver's is real
+        HOOK_IMPORT(DeleteFileA, HOOK_IMPORT(DeleteFileA, nullptr));  // a deleted driver would show
         if (c.fails)
             HOOK_IMPORT(EnumResourceNamesA, FailEnumeration);
         EXPECT_EQ(SetupMain(GetModuleHandleA(nullptr), "NOW2K"), 0);
@@ -533,8 +525,9 @@ TEST(SetupSequence, RestartsOnlyAnUpgradeWhoseUserChoosesRestart)
         InstallMessageRecorder();
         EXPECT_EQ(sequence, c.expected);
         EXPECT_EQ(Context.Upgrade, c.upgrade);
-        EXPECT_EQ(ReadText(driver), c.driverAfter);
+        EXPECT_EQ(ReadText(driver), "driver");
         EXPECT_EQ(ReadText(std::string(ScratchTemp) + "VESKOLD.BAK"), "<missing>");
+        EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, "Global\\MarluneDriverSetup"), nullptr);  // the run's claim ended
         if (held != INVALID_HANDLE_VALUE)
             CloseHandle(held);
         if (companion.window)

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <string>
+#include <vector>
 #include "setup/install_context.h"
 #include "setup/startup.h"
 #include "setup/text.h"
+#include "wizard/wizard.h"
 #include "tests/support/import_hook.h"
 
 namespace {
@@ -168,6 +170,40 @@ TEST(StartupAllPlatforms, IdentifiesThePlatformAndFillsTheDirectories)
     EXPECT_TRUE(DirectoryExists(Context.AppDir));
     EXPECT_TRUE(DirectoryExists(Context.TempDir));
     EXPECT_TRUE(RecordedMessages().empty());
+}
+
+std::vector<HWND> broughtForward;
+BOOL WINAPI RecordForeground(HWND window) { return broughtForward.push_back(window), TRUE; }
+
+// A second copy finds the first by its mutex, brings the wizard window that
+// the first one shows (if any) to the front, and ends before it has read a
+// directory or changed anything.
+TEST(StartupAllPlatforms, ASecondCopyBringsTheFirstForwardAndChangesNothing)
+{
+    RunStartup(GetModuleHandleA(nullptr), "");
+    const char* name = Context.Platform == PlatformNt && Context.OsMajorVersion >= 5 ? "Global\\MarluneDriverSetup"
+                                                                                     : "MarluneDriverSetup";
+    EndSingleRun();
+    // The wizard's window, and above it one without the mark.
+    HWND wizard = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+    HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
+    for (auto [firstRuns, marked] : {std::pair{false, true}, {true, true}, {true, false}}) {
+        HANDLE first = firstRuns ? CreateMutexA(nullptr, FALSE, name) : nullptr;  // as its process holds it
+        marked ? MarkSetupWindow(wizard) : UnmarkSetupWindow(wizard);
+        CountDirectoryCalls();
+        broughtForward.clear();
+        HOOK_IMPORT(SetForegroundWindow, RecordForeground);
+        EXPECT_EQ(RunStartup(GetModuleHandleA(nullptr), ""), !firstRuns);
+        RestoreImports();
+        EndSingleRun();
+        EXPECT_EQ(touches == 0, firstRuns);
+        EXPECT_EQ(broughtForward, firstRuns && marked ? std::vector<HWND>{wizard} : std::vector<HWND>{});
+        if (first)
+            CloseHandle(first);
+    }
+    EXPECT_TRUE(RecordedMessages().empty());
+    DestroyWindow(other);
+    DestroyWindow(wizard);
 }
 
 TEST(Startup, OnlyTheExactSwitchTurnsDeviceRegistrationOff)

@@ -104,6 +104,7 @@ INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM, LPARAM lPara
         // Published before it can be seen, so that a close which finds no
         // handle can rely on the window staying hidden.
         PublishWindow(window);
+        MarkSetupWindow(window);
         if (!CloseRequested.load())
             CenterWindow(window);  // shows it
         return TRUE;
@@ -112,6 +113,9 @@ INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM, LPARAM lPara
         // or ProgressThread) does not happen; the default handling goes on.
         if (CloseRequested.load())
             reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
+        return FALSE;
+    case WM_DESTROY:
+        UnmarkSetupWindow(window);
         return FALSE;
     case CloseProgressMessage:
         if (IsCreated(window))

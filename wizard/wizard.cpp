@@ -81,8 +81,12 @@ INT_PTR CALLBACK WizardDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM 
             WordWelcomeDialog(window);
         else if (lParam == CompletionDialogId)
             WordCompletionDialog(window);
+        MarkSetupWindow(window);
         CenterWindow(window);
         return TRUE;  // the dialog manager focuses the first tab stop
+    case WM_DESTROY:
+        UnmarkSetupWindow(window);
+        return FALSE;
     }
     return FALSE;
 }
@@ -100,4 +104,15 @@ void CenterWindow(HWND window)
     int y = desktop.bottom / 2 - height / 2;
     SetWindowPos(window, HWND_TOP, x, y, -1, -1, SWP_NOSIZE | SWP_SHOWWINDOW);
     SetForegroundWindow(window);
+}
+
+void MarkSetupWindow(HWND window)
+{
+    SetPropA(window, SetupWindowMark, reinterpret_cast<HANDLE>(1));
+}
+
+// A window's properties are removed before it is destroyed, as the platform asks.
+void UnmarkSetupWindow(HWND window)
+{
+    RemovePropA(window, SetupWindowMark);
 }

@@ -12,3 +12,10 @@ INT_PTR ShowWizardDialog(int dialogId, HWND owner);
 INT_PTR CALLBACK WizardDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Centres a top-level window on the desktop, shows, raises and activates it.
 void CenterWindow(HWND window);
+
+// Every window of the wizard that the user sees (welcome, completion,
+// progress) carries this window property while it exists, so that a second
+// copy of the setup can find it in another process and bring it forward.
+constexpr char SetupWindowMark[] = "MarluneSetupWindow";
+void MarkSetupWindow(HWND window);
+void UnmarkSetupWindow(HWND window);

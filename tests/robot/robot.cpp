@@ -16,6 +16,10 @@
 //     --timeout SECONDS   ends Setup after this long (default 120)
 //     --watch             records and pictures every dialog but answers
 //                         none: the user answers them
+//     --second-copy       before answering the first dialog, puts a window
+//                         of its own in front and starts SETUP.EXE a second
+//                         time; records how that copy ended, how many windows
+//                         it showed, and which window is in front then
 //   robot.exe links PATH...  prints every shortcut (PATH or below it) with
 //                         its target, arguments and description, and every
 //                         .url file with its content
@@ -74,7 +78,7 @@ struct Options {
     std::string transcript, shots, setup;
     std::vector<std::string> plan, start, hold;
     DWORD timeoutMs = 120000;
-    bool watch = false;
+    bool watch = false, secondCopy = false;
 };
 
 std::vector<std::string> Split(const std::string& text)
@@ -123,8 +127,9 @@ void Describe(HWND window)
 // not yet taken, those whose creation is done and that wait for a picture and
 // an answer, the progress window's labels as last recorded, and whether the
 // program being started first has shown a window.
-DWORD setupProcess, startedProcess;
+DWORD setupProcess, startedProcess, secondProcess;
 bool startedShown;
+int secondWindows;
 std::vector<HWND> probing, ready;
 std::string progress;
 
@@ -138,6 +143,7 @@ LRESULT CALLBACK RobotProc(HWND robot, UINT message, WPARAM wParam, LPARAM lPara
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     startedShown = startedShown || (process == startedProcess && data->dwData == WM_WINDOWPOSCHANGED);
+    secondWindows += process == secondProcess && data->dwData == WM_WINDOWPOSCHANGED;
     bool probed = std::count(probing.begin(), probing.end(), window);
     if (process != setupProcess)
         return TRUE;
@@ -199,6 +205,41 @@ void Answer(HWND window, const std::string& answer)
     }
 }
 
+// Starts Setup a second time while the first one shows its first dialog,
+// with a window of the robot's in front, and waits for that copy to end,
+// taking the reports meanwhile. A copy that shows a window of its own is
+// ended there (exit 3): it would wait for an answer.
+void RunSecondCopy(const Options& options)
+{
+    HWND front = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "Robot in front", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
+                                 nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(front);
+    Line("foreground \"" + Escape(WindowText(GetForegroundWindow())) + "\"");
+    SetWindowPos(front, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION second = {};
+    std::string line = options.setup;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &second)) {
+        Line("cannot start the second copy");
+        return;
+    }
+    secondProcess = second.dwProcessId;
+    while (secondWindows == 0 && TakeReports(second.hProcess, INFINITE))
+        continue;
+    if (WaitForSingleObject(second.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(second.hProcess, 3);
+        WaitForSingleObject(second.hProcess, INFINITE);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(second.hProcess, &code);
+    Line("second copy exit " + std::to_string(code) + ", windows " + std::to_string(secondWindows));
+    Line("foreground \"" + Escape(WindowText(GetForegroundWindow())) + "\"");
+    CloseHandle(second.hThread);
+    CloseHandle(second.hProcess);
+    DestroyWindow(front);
+}
+
 int RunSetup(const Options& options)
 {
     if (!Watch()) {
@@ -258,6 +299,8 @@ int RunSetup(const Options& options)
                 snprintf(name, sizeof name, "\\%02d.bmp", ++shot);
                 SaveWindowPicture(window, options.shots + name);
             }
+            if (options.secondCopy && !secondProcess)
+                RunSecondCopy(options);
             if (!options.watch && IsWindow(window))
                 Answer(window, next < options.plan.size() ? options.plan[next++] : IsMessageBox(window) ? "ok" : "2");
         }
@@ -347,8 +390,8 @@ int main(int argc, char** argv)
     int i = 1;
     for (; i < argc && strcmp(argv[i], "--") != 0; ++i) {
         std::string option = argv[i];
-        if (option == "--watch") {
-            options.watch = true;
+        if (option == "--watch" || option == "--second-copy") {
+            (option == "--watch" ? options.watch : options.secondCopy) = true;
             continue;
         }
         std::string value = i + 1 < argc ? argv[++i] : "";

@@ -3,7 +3,7 @@
 # by the robot, then the transcript, files, times and registry are checked.
 #   run.sh BENCH_DIR WIN_BUILD_DIR SCENARIO
 # Scenarios: robot (the robot's self-test) xp_fresh nt4_fresh 95_fresh 98_fresh w2k_fresh w2k_now2k
-#            xp_upgrade 98_upgrade xp_cancel xp_copy_failure
+#            xp_upgrade 98_upgrade xp_cancel xp_copy_failure xp_second_copy
 # Those of Windows 95, 98 and NT 4 run Setup.exe with those platforms'
 # documented refusals in place (Setup-rules.exe).
 set -u
@@ -51,6 +51,7 @@ case $name in
               robot_opts=(--hold "$SYS\\Vesk.Drv") ;;
   xp_cancel)  winver winxp; plan=2
               printf 'working driver' >"$(unix_path "$SYS\\Vesk.Dll")" ;;
+  xp_second_copy) winver winxp; plan=1,2; robot_opts=(--second-copy) ;;
   xp_copy_failure) winver winxp; plan=1
               # Both the destination and the name the LZ library falls back to
               # are folders, so the destination cannot be opened.
@@ -207,6 +208,16 @@ case $name in
     grep -qixF "C:\\windows\\system32\\Vesk.VxD=$TEMP\\VESK.VXD" <<<"$ini" || fail "wininit.ini lacks the Vesk.VxD line: $ini"
     common_files
     registrations VeskASIO.Dll
+    ;;
+  xp_second_copy)  # started at the welcome dialog: it shows nothing, brings the welcome forward, ends
+    welcome "Marlune Windows NT Driver Installation Wizard"
+    expect_order 'foreground "Robot in front"' 'second copy exit 0, windows 0' \
+      'foreground "Marlune Windows NT Driver Installation Wizard"' 'answer 1'
+    completed
+    expect_count 'dialog' 2
+    expect_count message 0
+    nt_files; common_files
+    registrations Vesk.Dll
     ;;
   xp_cancel)
     welcome "Marlune Windows NT Driver Installation Wizard"

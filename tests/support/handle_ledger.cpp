@@ -89,6 +89,7 @@ decltype(&RegCloseKey) nextRegCloseKey;
 decltype(&CreateFileA) nextCreateFile;
 decltype(&OpenProcessToken) nextOpenProcessToken;
 decltype(&CreateThread) nextCreateThread;
+decltype(&CreateMutexA) nextCreateMutex;
 decltype(&CloseHandle) nextCloseHandle;
 decltype(&FindFirstFileA) nextFindFirstFile;
 decltype(&FindClose) nextFindClose;
@@ -145,6 +146,13 @@ HANDLE WINAPI LedgerCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack, L
     if (thread)
         Enter(KernelObject, Value(thread), "CreateThread");
     return thread;
+}
+HANDLE WINAPI LedgerCreateMutex(LPSECURITY_ATTRIBUTES security, BOOL owned, LPCSTR name)
+{
+    HANDLE mutex = nextCreateMutex(security, owned, name);
+    if (mutex)
+        Enter(KernelObject, Value(mutex), "CreateMutexA");
+    return mutex;
 }
 BOOL WINAPI LedgerCloseHandle(HANDLE handle)
 {
@@ -373,6 +381,7 @@ bool InstallHandleLedger()
     Layers<LedgerCreateFile>::Install("CreateFileA", &nextCreateFile);
     Layers<LedgerOpenProcessToken>::Install("OpenProcessToken", &nextOpenProcessToken);
     Layers<LedgerCreateThread>::Install("CreateThread", &nextCreateThread);
+    Layers<LedgerCreateMutex>::Install("CreateMutexA", &nextCreateMutex);
     Layers<LedgerCloseHandle>::Install("CloseHandle", &nextCloseHandle);
     Layers<LedgerFindFirstFile>::Install("FindFirstFileA", &nextFindFirstFile);
     Layers<LedgerFindClose>::Install("FindClose", &nextFindClose);

@@ -1,11 +1,13 @@
 #include "tests/support/platform_rules.h"
 #include "tests/support/import_slots.h"
 #include <windows.h>
+#include <cstring>
 
 namespace {
 
 decltype(&CreateThread) realCreateThread;
 decltype(&GetWindow) realGetWindow;
+decltype(&CreateMutexA) realCreateMutex;
 
 // Windows 95/98: "lpThreadId ... may not be NULL" (Platform SDK, CreateThread,
 // Windows 95/98 remark); the thread is not created. Also noted by the
@@ -49,6 +51,20 @@ HMODULE WINAPI LoadLibraryW9x(LPCWSTR) { return NotImplemented<HMODULE>(); }
 HMODULE WINAPI GetModuleHandleW9x(LPCWSTR) { return NotImplemented<HMODULE>(); }
 HANDLE WINAPI CreateSemaphoreW9x(LPSECURITY_ATTRIBUTES, LONG, LONG, LPCWSTR) { return NotImplemented<HANDLE>(); }
 
+// Object names on Windows 95, 98 and NT 4 "can include any character except
+// the backslash" (MSDN 1998, Synchronization, Object Names); the "Global\" and
+// "Local\" prefixes came with Terminal Services (Windows 2000: CreateMutex,
+// Platform SDK). NT 4 looks such a name up as a path under BaseNamedObjects,
+// which has no "Global" folder there: the path is not found. Wine accepts it.
+HANDLE WINAPI CreateMutexWithoutPrefixes(LPSECURITY_ATTRIBUTES security, BOOL owned, LPCSTR name)
+{
+    if (name && strchr(name, '\\')) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return nullptr;
+    }
+    return realCreateMutex(security, owned, name);
+}
+
 // GW_ENABLEDPOPUP on Windows 2000/XP (Platform SDK, GetWindow): a window that
 // owns no enabled popup is answered with its own handle; Wine answers null. Earlier versions do not define the
 // command; they get the same answer, the one that holds the code to the
@@ -80,6 +96,8 @@ const PlatformRule Rules[] = {
     {"LoadLibraryW", On9x, reinterpret_cast<void*>(LoadLibraryW9x), nullptr},
     {"GetModuleHandleW", On9x, reinterpret_cast<void*>(GetModuleHandleW9x), nullptr},
     {"CreateSemaphoreW", On9x, reinterpret_cast<void*>(CreateSemaphoreW9x), nullptr},
+    {"CreateMutexA", On9x | OnNt4, reinterpret_cast<void*>(CreateMutexWithoutPrefixes),
+     reinterpret_cast<void**>(&realCreateMutex)},
     {"GetWindow", On9x | OnNt4 | OnLater, reinterpret_cast<void*>(GetWindowAsDocumented),
      reinterpret_cast<void**>(&realGetWindow)},
 };

@@ -1,13 +1,15 @@
 // Test entry: every test starts with the MessageBoxA recorder in place (no
 // test can block on a real message box), a fresh install context, and ends
 // with every replaced import restored and every handle the product opened
-// closed (the handle ledger). The platform rules of the version the tests run
-// under stay in place throughout, beneath every other layer.
+// closed (the handle ledger), the single-run mutex of a start-up included.
+// The platform rules of the version the tests run under stay in place
+// throughout, beneath every other layer.
 #include <gtest/gtest.h>
 #include "tests/support/import_hook.h"
 #include "tests/support/handle_ledger.h"
 #include "tests/support/platform_rules.h"
 #include "setup/install_context.h"
+#include "setup/startup.h"
 #include "wizard/progress.h"
 
 namespace {
@@ -22,6 +24,7 @@ class ImportListener : public testing::EmptyTestEventListener {
     void OnTestEnd(const testing::TestInfo&) override
     {
         RestoreImports();
+        EndSingleRun();  // a start-up's claim lasts for its process, a test's here
         ReportOpenProductHandles();
     }
 };
