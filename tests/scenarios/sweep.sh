@@ -81,12 +81,15 @@ manifest() { # prefix
     tr -d '\r' | sed -n 's/^link "C:\\\(.*\)" \(target=.*\)$/\1\t\2/p' |
     awk -F'\t' '{ p = tolower($1); gsub(/\\/, "/", p); print p "\tlink " $2 }'
 }
-# The registry hives without Wine's time stamps and the display adapter's
-# date, which Wine sets at the start of each session.
+# The registry hives without Wine's time stamps, the display adapter's date,
+# which Wine sets at the start of each session, and the console's settings,
+# which Wine's console host writes now and then when a console program (the
+# robot) starts.
 hives() { # prefix
   local hive
   for hive in system user; do
-    awk -v hive=$hive '/^\[/ { sub(/\] [0-9]+$/, "]"); key = $0; print hive " " $0; next }
+    awk -v hive=$hive '/^\[/ { sub(/\] [0-9]+$/, "]"); key = $0 } key ~ /^\[Console[]\\]/ { next }
+      /^\[/ { print hive " " $0; next }
       /^#time=/ || key ~ /\{4D36E968-E325-11CE-BFC1-08002BE10318\}/ { next } { print }' "$1/$hive.reg"
   done
 }
