@@ -3,6 +3,7 @@
 #include "setup/message.h"
 #include "setup/paths.h"
 #include "setup/text.h"
+#include "registration/registry.h"
 #include "wizard/progress.h"
 
 #include <lzexpand.h>
@@ -194,12 +195,43 @@ bool RestartTakesFromTemp(const char* destination)
     return Context.Platform == PlatformNt || (IsOwnShortForm(Context.TempDir) && IsOwnShortForm(destination));
 }
 
+// Whether `path` is `prefix` followed by `rest`, `rest` compared as a path.
+bool PrefixedPath(const char* path, const char* prefix, const char* rest)
+{
+    int length = lstrlenA(prefix);
+    return CompareTextNoCase(path, prefix, length) == 0 && SamePath(path + length, rest);
+}
+
+// Whether Windows NT is already to move `target` onto `destination` at the
+// next restart: an earlier run asked for it and was cut off, or the restart
+// has not happened yet. The platform records each request anew, and a second
+// one would only fail at the restart. The record is pairs of "\??\" paths,
+// the new name marked "!" for replace-existing; one too long for the buffer
+// is not searched.
+bool RestartMovePending(const char* target, const char* destination)
+{
+    char pending[8192] = {};
+    DWORD size = sizeof pending - 2;  // two terminators stay after what is read
+    if (!RegReadMachineValue("System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations",
+                             pending, &size))
+        return false;
+    for (const char* from = pending; *from;) {
+        const char* to = from + lstrlenA(from) + 1;
+        if (PrefixedPath(from, "\\??\\", target) && PrefixedPath(to, "!\\??\\", destination))
+            return true;
+        from = to + lstrlenA(to) + 1;
+    }
+    return false;
+}
+
 // Has the platform move `target` onto `destination` at the next restart.
 // Neither result is tested: the completion dialog offers the restart either way.
+// WININIT.INI holds one line per destination, which a second request replaces.
 void ReplaceAtRestart(const char* target, const char* destination, bool fromTemp)
 {
     if (Context.Platform == PlatformNt) {
-        MoveFileExA(target, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+        if (!RestartMovePending(target, destination))
+            MoveFileExA(target, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
     } else if (fromTemp) {
         WritePrivateProfileStringA("rename", destination, target, "WININIT.INI");
     } else {
