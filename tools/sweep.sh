@@ -32,6 +32,7 @@ for scenario in "${scenarios[@]}"; do
   summary+=("$(tail -n 1 "$logs/$scenario.log") ($(($(date +%s) - start)) s)")
   echo "${summary[-1]}"
 done
-echo "every ${every}th change swept (logs in $logs):"
+stride="every ${every}th change"; [ "$every" -eq 1 ] && stride="every change"
+echo "$stride swept (logs in $logs):"
 printf '  %s\n' "${summary[@]}"
 exit $status

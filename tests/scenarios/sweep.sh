@@ -118,7 +118,8 @@ if [ -z "$total" ] || ! grep -q '^exit 0' "$ref/drive_c/bench/run.txt"; then
 fi
 hives "$ref" >"$before/after.hives"
 said "$ref/drive_c/bench/run.txt" >"$before/after.said"
-echo "sweep $name: $total changes in one run; cut before change 1, then every ${every}th, and after the last"
+stride="every ${every}th change"; [ "$every" -eq 1 ] && stride="every change"
+echo "sweep $name: $total changes in one run; cut before $stride from the first, and after the last"
 
 # The invariant after a cut: prints each file that breaks it.
 invariant() { # prefix
