@@ -116,6 +116,12 @@ echo "--- what one run says"; said "$ref/drive_c/bench/run.txt"
 if [ -z "$total" ] || ! grep -q '^exit 0' "$ref/drive_c/bench/run.txt"; then
   echo "sweep $name: the uninterrupted run did not finish"; exit 1
 fi
+# Each kind of change every install makes must have been counted: a counter
+# that no longer finds its function (moved out of the import table) would
+# silently leave its changes unswept.
+for kind in CreateFileA WriteFile LZOpenFileA LZCopy DeleteFileA SetFileTime IPersistFile::Save RegSetValueExA; do
+  grep -q "^[0-9]* $kind " "$ref/drive_c/bench/run.log" || { echo "sweep $name: no $kind was counted"; exit 1; }
+done
 hives "$ref" >"$before/after.hives"
 said "$ref/drive_c/bench/run.txt" >"$before/after.said"
 stride="every ${every}th change"; [ "$every" -eq 1 ] && stride="every change"
