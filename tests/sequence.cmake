@@ -27,6 +27,15 @@ target_link_libraries(setup_rules PRIVATE marlune)
 target_link_options(setup_rules PRIVATE -static -static-libgcc -static-libstdc++)
 add_dependencies(setup_rules payload setup_art)
 
+# Setup.exe with the platform rules and a counter of every change it makes to
+# the machine, which can end it before any one of them: the cut-off sweep's.
+add_executable(setup_sweep WIN32 tests/support/sweep_setup.cpp tests/support/platform_rules.cpp
+  tests/support/import_slots.cpp ${SETUP_RESOURCES})
+set_target_properties(setup_sweep PROPERTIES OUTPUT_NAME Setup-sweep)
+target_link_libraries(setup_sweep PRIVATE marlune)
+target_link_options(setup_sweep PRIVATE -static -static-libgcc -static-libstdc++)
+add_dependencies(setup_sweep payload setup_art)
+
 # End-to-end scenarios, each in a scratch prefix of its own.
 set(SCENARIOS robot xp_fresh nt4_fresh 95_fresh 98_fresh w2k_fresh w2k_now2k xp_upgrade 98_upgrade xp_cancel
   xp_copy_failure xp_second_copy)
@@ -34,4 +43,13 @@ foreach(scenario ${SCENARIOS})
   add_test(NAME scenario_${scenario}
     COMMAND ${CMAKE_SOURCE_DIR}/tests/scenarios/run.sh ${WINE_BENCH_DIR} ${CMAKE_BINARY_DIR} ${scenario})
   set_tests_properties(scenario_${scenario} PROPERTIES TIMEOUT 240 RESOURCE_LOCK scenario_${scenario})
+endforeach()
+
+# The cut-off sweep: Setup ended before a change, then run again, for every
+# SWEEP_EVERY-th change it makes (tools/sweep.sh sweeps every change).
+set(SWEEP_EVERY 15)
+foreach(sweep xp_fresh xp_upgrade xp_upgrade_idle 98_fresh 98_upgrade 98_upgrade_idle)
+  add_test(NAME sweep_${sweep}
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/scenarios/sweep.sh ${WINE_BENCH_DIR} ${CMAKE_BINARY_DIR} ${sweep} ${SWEEP_EVERY})
+  set_tests_properties(sweep_${sweep} PROPERTIES TIMEOUT 400 RESOURCE_LOCK sweep_${sweep})
 endforeach()

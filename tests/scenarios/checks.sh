@@ -19,6 +19,26 @@ expect_order() {
 # Exactly N lines starting with the prefix.
 expect_count() { local n; n=$(grep -c -- "^$1" "$transcript"); [ "$n" -eq "$2" ] && pass "$1" || fail "$2 lines '$1' expected, found $n"; }
 
+# The folders Setup installs to in a bench prefix.
+SYS='C:\windows\system32'
+WIN='C:\windows'
+APP='C:\Program Files\Brenmark'
+TEMP="C:\\users\\$(whoami)\\Temp"
+NT_PROGRAMS='C:\ProgramData\Microsoft\Windows\Start Menu\Programs'
+USER_PROGRAMS="C:\\users\\$(whoami)\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
+
+# The registry a run starts from: stage_begin starts C:\bench\stage.reg,
+# winver and stage_card add to it, stage_registry loads it into the prefix.
+stage_begin() { stage_reg=$drive/bench/stage.reg; printf 'REGEDIT4\n\n' >"$stage_reg"; }
+winver() { printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\Setup.exe]\n"Version"="%s"\n\n' "$1" >>"$stage_reg"; }
+# A recorded PCI device of the card, as Windows 2000 and later list it.
+stage_card() {
+  printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\PCI\\%s\\%s]\n' "$1" "$2" >>"$stage_reg"
+  printf '"HardwareID"=hex(7):%s\n"ClassGUID"="{4d36e96c-e325-11ce-bfc1-08002be10318}"\n\n' \
+    "$(printf '%s\0\0' "$3" | od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//; s/,$//')" >>"$stage_reg"
+}
+stage_registry() { wine regedit /S 'C:\bench\stage.reg' </dev/null >/dev/null 2>&1 9>&-; }
+
 # Unix path of a Windows path in the scenario's prefix (C: only).
 unix_path() { local p=${1#C:\\}; echo "$drive/${p//\\//}"; }
 

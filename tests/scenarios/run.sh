@@ -27,19 +27,7 @@ case $name in
   *) cp "$win/Setup.exe" "$drive/bench/" ;;
 esac
 
-SYS='C:\windows\system32'
-WIN='C:\windows'
-APP='C:\Program Files\Brenmark'
-TEMP="C:\\users\\$(whoami)\\Temp"
-stage_reg=$drive/bench/stage.reg
-printf 'REGEDIT4\n\n' >"$stage_reg"
-winver() { printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\Setup.exe]\n"Version"="%s"\n\n' "$1" >>"$stage_reg"; }
-# A recorded PCI device of the card, as Windows 2000 and later list it.
-stage_card() {
-  printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\PCI\\%s\\%s]\n' "$1" "$2" >>"$stage_reg"
-  printf '"HardwareID"=hex(7):%s\n"ClassGUID"="{4d36e96c-e325-11ce-bfc1-08002be10318}"\n\n' \
-    "$(printf '%s\0\0' "$3" | od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//; s/,$//')" >>"$stage_reg"
-}
+stage_begin
 # Libraries planted beside Setup.exe under the names of the libraries it
 # uses (each one's own name: plant_libraries winmm ...), with Wine told to
 # look beside the program first for each of them, as Windows does for every
@@ -86,7 +74,7 @@ case $name in
   *) echo "unknown scenario $name"; exit 2 ;;
 esac
 
-wine regedit /S 'C:\bench\stage.reg' </dev/null >/dev/null 2>&1 9>&-
+stage_registry
 wine 'C:\bench\robot.exe' --transcript 'C:\bench\transcript.txt' --shots 'C:\bench\shots' \
   --plan "$plan" --timeout 150 "${robot_opts[@]}" -- 'C:\bench\Setup.exe' $args </dev/null >/dev/null 2>&1 9>&-
 wineserver -w 9>&-
@@ -172,8 +160,6 @@ shortcuts() { # programs-folder
     grep -qixF -- "$e" <<<"$list" || fail "shortcut missing or wrong: $e"
   done
 }
-NT_PROGRAMS='C:\ProgramData\Microsoft\Windows\Start Menu\Programs'
-USER_PROGRAMS="C:\\users\\$(whoami)\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
 
 case $name in
   robot)  # every state of a window shown for a millisecond and of labels changed within a few

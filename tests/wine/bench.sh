@@ -3,8 +3,9 @@
 #                       a Wine prefix made with wineboot -i, a persistent
 #                       wineserver, and an Xvfb display of the caller's own
 #                       when DISPLAY is unset.
-#   bench_clone NAME    a scratch prefix cloned from the bench's prefix with
-#                       hard links, in $BENCH/scratch/NAME; prints its path.
+#   bench_clone NAME [FROM]  a scratch prefix cloned with hard links from the
+#                       bench's template (or the prefix FROM), in
+#                       $BENCH/scratch/NAME; prints its path.
 #   bench_winver EXE VERSION   make EXE see win95 / win98 / nt40 / win2k / winxp.
 # Everything runs with WINEDEBUG=-all and without the Wine menu builder, so
 # shortcuts never leak into the host's desktop menus.
@@ -125,15 +126,16 @@ bench_winver() {
   touch "$stamp"
 }
 
-# A scratch prefix for one scenario; prints its path. Run programs in it with
-# WINEPREFIX set to that path (each gets its own wineserver).
+# A scratch prefix for one scenario, from the template or from the prefix
+# FROM; prints its path. Run programs in it with WINEPREFIX set to that path
+# (each gets its own wineserver).
 bench_clone() {
-  local dest="$BENCH/scratch/$1"
+  local dest="$BENCH/scratch/$1" from=${2:-$BENCH/template}
   if [ -d "$dest" ]; then
     WINEPREFIX="$dest" _bench_quiet wineserver -k || true
     rm -rf "$dest"
   fi
   mkdir -p "$BENCH/scratch"
-  _bench_clone_prefix "$BENCH/template" "$dest"
+  _bench_clone_prefix "$from" "$dest"
   echo "$dest"
 }

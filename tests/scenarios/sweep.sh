@@ -1,0 +1,214 @@
+#!/usr/bin/env bash
+# The cut-off sweep: Setup is ended abruptly just before each change it makes
+# to the machine, then run again, in a scratch prefix per cut point.
+#   sweep.sh BENCH_DIR WIN_BUILD_DIR SCENARIO [EVERY]
+# Scenarios: xp_fresh xp_upgrade xp_upgrade_idle 98_fresh 98_upgrade 98_upgrade_idle
+# (an upgrade finds an older copy of every file it installs; in xp_upgrade and
+# 98_upgrade the robot holds the old driver open, in use, through both runs).
+# One uninterrupted run of Setup-sweep.exe counts the changes (N) and gives
+# the machine as it should end. Then for k = 1, 1+EVERY, 1+2*EVERY ... and
+# N+1 (not cut: Setup runs through twice) a clone of the machine as it was
+# before has a run cut just before its k-th change, and
+#   the invariant: every file that existed before is at its own name, as its
+#   old or its new version, byte for byte; a new file at a real name (not a
+#   `$` or `~` sibling, VESKOLD.BAK or in a temporary folder) is complete (an
+#   INI file holds only whole lines of its complete version);
+#   the rerun: Setup run again, uninterrupted, says what one run says and
+#   leaves the same files byte for byte and the same registry hives (no
+#   stray sibling or backup).
+# Prints each point that breaks either, then the counts; fails unless none did.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+bench_dir=$1 win=$2 name=$3 every=${4:-1}
+export TZ=UTC
+. "$here/../wine/bench.sh"
+. "$here/checks.sh"
+unset DISPLAY
+bench_init "$bench_dir" || exit 1
+case $name in
+  xp_fresh|xp_upgrade|xp_upgrade_idle|98_fresh|98_upgrade|98_upgrade_idle) ;;
+  *) echo "unknown sweep $name"; exit 2 ;;
+esac
+
+# The machine before: its files that Setup may change are copied into each
+# clone (`staged`), every other file is shared with it by hard links.
+before=$(bench_clone "sweep-$name-before")
+export WINEPREFIX=$before
+drive=$before/drive_c
+mkdir -p "$drive/bench"
+cp "$win/robot.exe" "$win/robot-hook.dll" "$drive/bench/"
+cp "$win/Setup-sweep.exe" "$drive/bench/Setup.exe"
+staged=()
+old() { # an older version of an installed file
+  local f; f=$(unix_path "$1")
+  mkdir -p "$(dirname "$f")"; printf 'old %s\r\n' "${1##*\\}" >"$f"
+  staged+=("${f#"$before"/}")
+}
+stage_begin
+robot_opts=()
+case $name in
+  xp_*) winver winxp; driver="$SYS\\Vesk.Dll"
+        stage_card 'VEN_10B5&DEV_7C31&SUBSYS_00000000&REV_01' '4&1a2b3c&0&0008' 'PCI\VEN_10B5&DEV_7C31&SUBSYS_00000000&REV_01'
+        installed=("$SYS\\Vesk.Dll" "$SYS\\drivers\\Vesk.Sys") ;;
+  98_*) winver win98; driver="$SYS\\Vesk.Drv"
+        installed=("$SYS\\Vesk.Drv" "$SYS\\Vesk.VxD" "$SYS\\VeskASIO.Dll") ;;
+esac
+case $name in
+  *_upgrade*) for f in "${installed[@]}" "$WIN\\inf\\Vesk.Inf" "$WIN\\RmVesk.exe" "$APP\\Mixer.exe" \
+                "$APP\\Register.exe" "$APP\\MarluneReleaseNotes.txt"; do old "$f"; done ;;
+esac
+case $name in *_upgrade) robot_opts=(--hold "$driver") ;; esac
+stage_registry
+wineserver -w 9>&-
+
+# Every file of drive C: (but the bench's own and the stand-in driver's log)
+# as "path<TAB>hash", paths in lower case as Windows compares them. A file
+# still shared with the machine before is named by its inode; only the others
+# are read. A shell link records its folders' times: it is taken by what the
+# shell reads from it (target, arguments, description).
+find "$drive" -type f -printf '%i\n' | sort >"$before/inodes"
+for f in "${staged[@]}"; do stat -c %i "$before/$f"; done | sort >"$before/staged-inodes"
+comm -23 "$before/inodes" "$before/staged-inodes" >"$before/shared-inodes"
+manifest() { # prefix
+  local listed; listed=$(cd "$1/drive_c" && find . -type f ! -path './bench/*' ! -path './windows/temp/vesk-driver.log' \
+    -printf '%i\t%P\n' | awk -F'\t' 'NR == FNR { shared[$1] = 1; next } { print ($1 in shared ? "=" $1 : "?") "\t" $2 }' \
+    "$before/shared-inodes" -)
+  awk -F'\t' '$1 != "?" { print tolower($2) "\t" $1 }' <<<"$listed"
+  (cd "$1/drive_c" && awk -F'\t' '$1 == "?" { print $2 }' <<<"$listed" | tr '\n' '\0' | xargs -0 -r md5sum) |
+    awk '{ h = $1; sub(/^[^ ]+  /, ""); if (tolower($0) !~ /\.lnk$/) print tolower($0) "\t" h }'
+  grep -qi '^?.*\.lnk$' <<<"$listed" || return 0
+  WINEPREFIX=$1 wine 'C:\bench\robot.exe' links "$NT_PROGRAMS" "$USER_PROGRAMS" </dev/null 2>/dev/null 9>&- |
+    tr -d '\r' | sed -n 's/^link "C:\\\(.*\)" \(target=.*\)$/\1\t\2/p' |
+    awk -F'\t' '{ p = tolower($1); gsub(/\\/, "/", p); print p "\tlink " $2 }'
+}
+# The registry hives without Wine's time stamps, the display adapter's date,
+# which Wine sets at the start of each session, and the console's settings,
+# which Wine's console host writes now and then when a console program (the
+# robot) starts.
+hives() { # prefix
+  local hive
+  for hive in system user; do
+    awk -v hive=$hive '/^\[/ { sub(/\] [0-9]+$/, "]"); key = $0 } key ~ /^\[Console[]\\]/ { next }
+      /^\[/ { print hive " " $0; next }
+      /^#time=/ || key ~ /\{4D36E968-E325-11CE-BFC1-08002BE10318\}/ { next } { print }' "$1/$hive.reg"
+  done
+}
+said() { grep -E '^(dialog|message|exit|timeout)' "$1" | tr -d '\r'; }
+run_setup() { # prefix label [k]
+  WINEPREFIX=$1 MARLUNE_SWEEP_LOG="C:\\bench\\$2.log" MARLUNE_SWEEP_CUT=${3:-} \
+    wine 'C:\bench\robot.exe' --transcript "C:\\bench\\$2.txt" --plan 1,2 --timeout 150 "${robot_opts[@]}" \
+    -- 'C:\bench\Setup.exe' </dev/null >/dev/null 2>&1 9>&-
+}
+clone() { # name
+  local p f; p=$(bench_clone "$1" "$before")
+  for f in "${staged[@]}"; do cp --remove-destination "$before/$f" "$p/$f"; done
+  echo "$p"
+}
+
+# One run through: the count of changes and the machine it leaves.
+ref=$(clone "sweep-$name-ref")
+manifest "$ref" >"$before/before.manifest"
+run_setup "$ref" run
+manifest "$ref" >"$before/after.manifest"
+WINEPREFIX=$ref wineserver -w 9>&-
+total=$(sed -n 's/^total //p' "$ref/drive_c/bench/run.log")
+echo "--- what one run says"; said "$ref/drive_c/bench/run.txt"
+if [ -z "$total" ] || ! grep -q '^exit 0' "$ref/drive_c/bench/run.txt"; then
+  echo "sweep $name: the uninterrupted run did not finish"; exit 1
+fi
+# Each kind of change every install makes must have been counted: a counter
+# that no longer finds its function (moved out of the import table) would
+# silently leave its changes unswept.
+for kind in CreateFileA WriteFile LZOpenFileA LZCopy DeleteFileA SetFileTime IPersistFile::Save RegSetValueExA; do
+  grep -q "^[0-9]* $kind " "$ref/drive_c/bench/run.log" || { echo "sweep $name: no $kind was counted"; exit 1; }
+done
+hives "$ref" >"$before/after.hives"
+said "$ref/drive_c/bench/run.txt" >"$before/after.said"
+stride="every ${every}th change"; [ "$every" -eq 1 ] && stride="every change"
+echo "sweep $name: $total changes in one run; cut before $stride from the first, and after the last"
+
+# The invariant after a cut: prints each file that breaks it.
+invariant() { # prefix
+  manifest "$1" >"$1/cut.manifest"
+  awk -F'\t' '
+    function staging(p) { return p ~ /[$~]$/ || p ~ /(^|\/)veskold\.bak$/ || p ~ /^users\/[^\/]+\/temp\// || p ~ /^windows\/temp\// }
+    FILENAME == ARGV[1] { old[$1] = $2; next }
+    FILENAME == ARGV[2] { new[$1] = $2; next }
+    { now[$1] = $2 }
+    END {
+      for (p in old)
+        if (!(p in now)) { if (p in new) print "missing: " p }
+        else if (now[p] != old[p] && now[p] != new[p]) print "neither its old nor its new version: " p
+      for (p in now)
+        if (!(p in old) && !staging(p) && (p in new) && now[p] != new[p]) print "half-written: " p
+    }' "$before/before.manifest" "$before/after.manifest" "$1/cut.manifest" | sort | while read -r line; do
+      # An INI file is rewritten whole by each profile call: a complete one
+      # with fewer entries is not torn.
+      case $line in half-written:*.ini)
+        local path; path=$(grep -ixF -m1 "${line#half-written: }" <(cd "$1/drive_c" && find . -type f -printf '%P\n'))
+        grep -qvxFf <(tr -d '\r' <"$ref/drive_c/$path") <(tr -d '\r' <"$1/drive_c/$path") || continue ;;
+      esac
+      echo "$line"
+    done
+}
+# What the rerun left that one run does not: prints each difference.
+rerun_differences() { # prefix
+  diff "$before/after.manifest" "$1/rerun.manifest" | awk -F'\t' '
+    /^[<>]/ { side = substr($1, 1, 1); p = substr($1, 3); if (side == ">") extra[p] = 1; else gone[p] = 1 }
+    END {
+      for (p in extra) if (p in gone) print "differs: " p
+        else print (p ~ /[$~]$/ || p ~ /veskold\.bak$/ ? "stray: " : "extra: ") p
+      for (p in gone) if (!(p in extra)) print "missing: " p
+    }' | sort
+  hives "$1" | diff "$before/after.hives" - | grep '^[<>]' | head -5 | sed 's/^/registry: /'
+  said "$1/drive_c/bench/rerun.txt" | diff "$before/after.said" - | grep '^[<>]' | sed 's/^/said: /'
+}
+
+# One cut point; prints a line per broken check and a last line
+# "k invariant-broken rerun-differed not-reached" (0 or 1 each).
+sweep_point() { # k prefix-name
+  local k=$1 point change at problems broke=0 differed=0
+  point=$(clone "$2")
+  run_setup "$point" cut "$k"
+  change=$(sed -n "s/^cut $k //p" "$point/drive_c/bench/cut.log")
+  if [ "$k" -le "$total" ] && [ -z "$change" ]; then
+    echo "k=$k: the cut run did not reach change $k"
+    WINEPREFIX=$point wineserver -w 9>&-; echo "$k 0 0 1"; return
+  fi
+  at="k=$k (before ${change:-nothing: the run went through})"
+  problems=$(invariant "$point")
+  [ -z "$problems" ] || { broke=1; echo "$at: invariant broken"; sed 's/^/    /' <<<"$problems"; }
+  run_setup "$point" rerun
+  manifest "$point" >"$point/rerun.manifest"
+  WINEPREFIX=$point wineserver -w 9>&-
+  problems=$(rerun_differences "$point")
+  [ -z "$problems" ] || { differed=1; echo "$at: the rerun differs"; sed 's/^/    /' <<<"$problems"; }
+  echo "$k $broke $differed 0"
+}
+
+# The points are shared out among MARLUNE_SWEEP_JOBS workers (2 by default),
+# each with a prefix and an X display of its own; a point's report is
+# printed when all are done, in order.
+points=($(seq 1 "$every" "$total") $((total + 1)))
+jobs=${MARLUNE_SWEEP_JOBS:-2} workers=()
+for worker in $(seq 0 $((jobs - 1))); do
+  (
+    unset DISPLAY; bench_display || exit 1
+    for i in $(seq "$worker" "$jobs" $((${#points[@]} - 1))); do
+      sweep_point "${points[$i]}" "sweep-$name-$worker" >"$before/point-${points[$i]}.out"
+    done
+    WINEPREFIX=$BENCH/scratch/sweep-$name-$worker wineserver -w 9>&-
+  ) &
+  workers+=($!)
+done
+wait "${workers[@]}"
+swept=0 broken=0 differed=0 lost=0
+for k in "${points[@]}"; do
+  out=$before/point-$k.out
+  [ -s "$out" ] || { echo "k=$k: no report"; lost=$((lost + 1)); swept=$((swept + 1)); continue; }
+  head -n -1 "$out"
+  read -r _ b d l < <(tail -n 1 "$out")
+  swept=$((swept + 1)) broken=$((broken + b)) differed=$((differed + d)) lost=$((lost + l))
+done
+echo "sweep $name: $swept cut points swept, $broken broke the invariant, $differed reruns differed, $lost not reached"
+[ $broken -eq 0 ] && [ $differed -eq 0 ] && [ $lost -eq 0 ]
