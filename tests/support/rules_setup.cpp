@@ -10,5 +10,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int)
 {
     InstallPlatformRules(PlatformRulesForThisVersion());
     HardenLibrarySearch();
+    LoadSystemImports();
     return SetupMain(instance, commandTail);
 }

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include "setup/setup_sequence.h"
+#include "base/system_library.h"
 #include "tests/support/import_slots.h"
 #include "tests/support/platform_rules.h"
 
@@ -240,6 +241,10 @@ void InstallCounters()
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int)
 {
     InstallPlatformRules(PlatformRulesForThisVersion());
+    // As Setup.exe starts; the counters then lie in the product's own slots
+    // of the libraries it loads from the system folder.
+    HardenLibrarySearch();
+    LoadSystemImports();
     if (const char* log = getenv("MARLUNE_SWEEP_LOG"))
         changeLog = fopen(log, "ab");
     if (const char* cut = getenv("MARLUNE_SWEEP_CUT"))
