@@ -56,13 +56,37 @@ const char* Root(HKEY key)
     return text;
 }
 
-// What lies beneath each counter: the platform rules or the platform.
+// What a change touched, for the log: the call's first two texts (paths,
+// value names).
+template <typename T> const char* Text(T) { return nullptr; }
+const char* Text(const char* text) { return text ? text : "(null)"; }
+const char* Text(char* text) { return Text(static_cast<const char*>(text)); }
+
+// The counter of a call that is a change whatever its arguments; it calls on
+// to what lies beneath it (the platform rules or the platform).
+template <typename F> struct Counted;
+template <typename R, typename... A> struct Counted<R(WINAPI*)(A...)> {
+    template <const char* Name, R(WINAPI** Next)(A...)>
+    static R WINAPI Call(A... arguments)
+    {
+        const char* texts[] = {Text(arguments)..., nullptr};
+        const char* shown[2] = {"", ""};
+        int found = 0;
+        for (const char* text : texts)
+            if (text && found < 2)
+                shown[found++] = text;
+        Change(Name, shown[0], shown[1]);
+        return (*Next)(arguments...);
+    }
+};
 #define NEXT(name) decltype(&::name) next##name
-NEXT(CreateFileA); NEXT(WriteFile); NEXT(SetEndOfFile); NEXT(LZOpenFileA); NEXT(LZCopy);
-NEXT(MoveFileA); NEXT(MoveFileExA); NEXT(CopyFileA); NEXT(DeleteFileA); NEXT(SetFileAttributesA);
-NEXT(SetFileTime); NEXT(CreateDirectoryA); NEXT(RemoveDirectoryA); NEXT(WritePrivateProfileStringA);
-NEXT(RegCreateKeyExA); NEXT(RegSetValueExA); NEXT(RegDeleteValueA); NEXT(RegDeleteKeyA);
-NEXT(GetProcAddress); NEXT(CoCreateInstance);
+#define ALWAYS(name) constexpr char name##Name[] = #name; NEXT(name)
+ALWAYS(WriteFile); ALWAYS(SetEndOfFile); ALWAYS(LZCopy); ALWAYS(MoveFileA); ALWAYS(MoveFileExA); ALWAYS(CopyFileA);
+ALWAYS(DeleteFileA); ALWAYS(SetFileAttributesA); ALWAYS(SetFileTime); ALWAYS(CreateDirectoryA);
+ALWAYS(RemoveDirectoryA); ALWAYS(WritePrivateProfileStringA); ALWAYS(RegSetValueExA); ALWAYS(RegDeleteValueA);
+ALWAYS(RegDeleteKeyA);
+// These count only some calls, or hand out counters of their own.
+NEXT(CreateFileA); NEXT(LZOpenFileA); NEXT(RegCreateKeyExA); NEXT(GetProcAddress); NEXT(CoCreateInstance);
 decltype(&::SetupDiSetDeviceRegistryPropertyA) nextSetDeviceProperty;
 HRESULT(STDMETHODCALLTYPE* nextSaveLink)(IPersistFile*, LPCOLESTR, BOOL);
 
@@ -73,73 +97,11 @@ HANDLE WINAPI CountCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURIT
         Change("CreateFileA", path);
     return nextCreateFileA(path, access, share, security, disposition, flags, from);
 }
-BOOL WINAPI CountWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
-{
-    char bytes[16];
-    snprintf(bytes, sizeof bytes, "%lu bytes", size);
-    Change("WriteFile", bytes);
-    return nextWriteFile(file, data, size, written, overlapped);
-}
-BOOL WINAPI CountSetEndOfFile(HANDLE file)
-{
-    Change("SetEndOfFile");
-    return nextSetEndOfFile(file);
-}
 INT WINAPI CountLZOpenFileA(LPSTR path, LPOFSTRUCT info, WORD style)
 {
     if (style & OF_CREATE)
         Change("LZOpenFileA", path);
     return nextLZOpenFileA(path, info, style);
-}
-LONG WINAPI CountLZCopy(INT from, INT to)
-{
-    Change("LZCopy");
-    return nextLZCopy(from, to);
-}
-BOOL WINAPI CountMoveFileA(LPCSTR from, LPCSTR to)
-{
-    Change("MoveFileA", from, to);
-    return nextMoveFileA(from, to);
-}
-BOOL WINAPI CountMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags)
-{
-    Change("MoveFileExA", from, to ? to : "(delete)");
-    return nextMoveFileExA(from, to, flags);
-}
-BOOL WINAPI CountCopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists)
-{
-    Change("CopyFileA", from, to);
-    return nextCopyFileA(from, to, failIfExists);
-}
-BOOL WINAPI CountDeleteFileA(LPCSTR path)
-{
-    Change("DeleteFileA", path);
-    return nextDeleteFileA(path);
-}
-BOOL WINAPI CountSetFileAttributesA(LPCSTR path, DWORD attributes)
-{
-    Change("SetFileAttributesA", path);
-    return nextSetFileAttributesA(path, attributes);
-}
-BOOL WINAPI CountSetFileTime(HANDLE file, const FILETIME* created, const FILETIME* accessed, const FILETIME* written)
-{
-    Change("SetFileTime");
-    return nextSetFileTime(file, created, accessed, written);
-}
-BOOL WINAPI CountCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security)
-{
-    Change("CreateDirectoryA", path);
-    return nextCreateDirectoryA(path, security);
-}
-BOOL WINAPI CountRemoveDirectoryA(LPCSTR path)
-{
-    Change("RemoveDirectoryA", path);
-    return nextRemoveDirectoryA(path);
-}
-BOOL WINAPI CountWritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file)
-{
-    Change("WritePrivateProfileStringA", file, key ? key : "(section)");
-    return nextWritePrivateProfileStringA(section, key, value, file);
 }
 // A key that opens already is not created: only a creating call is a change.
 LONG WINAPI CountRegCreateKeyExA(HKEY root, LPCSTR subkey, DWORD reserved, LPSTR cls, DWORD options, REGSAM access,
@@ -151,21 +113,6 @@ LONG WINAPI CountRegCreateKeyExA(HKEY root, LPCSTR subkey, DWORD reserved, LPSTR
     else
         Change("RegCreateKeyExA", Root(root), subkey);
     return nextRegCreateKeyExA(root, subkey, reserved, cls, options, access, security, key, disposition);
-}
-LONG WINAPI CountRegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size)
-{
-    Change("RegSetValueExA", name ? name : "@");
-    return nextRegSetValueExA(key, name, reserved, type, data, size);
-}
-LONG WINAPI CountRegDeleteValueA(HKEY key, LPCSTR name)
-{
-    Change("RegDeleteValueA", name ? name : "@");
-    return nextRegDeleteValueA(key, name);
-}
-LONG WINAPI CountRegDeleteKeyA(HKEY root, LPCSTR subkey)
-{
-    Change("RegDeleteKeyA", Root(root), subkey);
-    return nextRegDeleteKeyA(root, subkey);
 }
 BOOL WINAPI CountSetDeviceProperty(HDEVINFO devices, PSP_DEVINFO_DATA device, DWORD property, const BYTE* buffer,
                                    DWORD size)
@@ -217,12 +164,14 @@ struct Counter {
     void** next;
 };
 #define COUNTER(name) {#name, reinterpret_cast<void*>(Count##name), reinterpret_cast<void**>(&next##name)}
+#define COUNTED(name) {#name, reinterpret_cast<void*>(Counted<decltype(&::name)>::Call<name##Name, &next##name>), \
+                       reinterpret_cast<void**>(&next##name)}
 const Counter Counters[] = {
-    COUNTER(CreateFileA), COUNTER(WriteFile), COUNTER(SetEndOfFile), COUNTER(LZOpenFileA), COUNTER(LZCopy),
-    COUNTER(MoveFileA), COUNTER(MoveFileExA), COUNTER(CopyFileA), COUNTER(DeleteFileA),
-    COUNTER(SetFileAttributesA), COUNTER(SetFileTime), COUNTER(CreateDirectoryA), COUNTER(RemoveDirectoryA),
-    COUNTER(WritePrivateProfileStringA), COUNTER(RegCreateKeyExA), COUNTER(RegSetValueExA),
-    COUNTER(RegDeleteValueA), COUNTER(RegDeleteKeyA), COUNTER(GetProcAddress), COUNTER(CoCreateInstance),
+    COUNTER(CreateFileA), COUNTED(WriteFile), COUNTED(SetEndOfFile), COUNTER(LZOpenFileA), COUNTED(LZCopy),
+    COUNTED(MoveFileA), COUNTED(MoveFileExA), COUNTED(CopyFileA), COUNTED(DeleteFileA),
+    COUNTED(SetFileAttributesA), COUNTED(SetFileTime), COUNTED(CreateDirectoryA), COUNTED(RemoveDirectoryA),
+    COUNTED(WritePrivateProfileStringA), COUNTER(RegCreateKeyExA), COUNTED(RegSetValueExA),
+    COUNTED(RegDeleteValueA), COUNTED(RegDeleteKeyA), COUNTER(GetProcAddress), COUNTER(CoCreateInstance),
 };
 
 // Each counter goes on top of whatever the slot holds; a function Setup does
