@@ -18,23 +18,21 @@ set_target_properties(planted_library PROPERTIES PREFIX "" OUTPUT_NAME planted)
 target_link_options(planted_library PRIVATE -nostdlib -Wl,--kill-at)
 target_link_libraries(planted_library PRIVATE kernel32)
 
-# Setup.exe with the platform rules of Windows 95/98 and NT 4 in place, for
-# the scenarios of those versions.
-add_executable(setup_rules WIN32 tests/support/rules_setup.cpp tests/support/platform_rules.cpp
-  tests/support/import_slots.cpp ${SETUP_RESOURCES})
-set_target_properties(setup_rules PROPERTIES OUTPUT_NAME Setup-rules)
-target_link_libraries(setup_rules PRIVATE marlune)
-target_link_options(setup_rules PRIVATE -static -static-libgcc -static-libstdc++)
-add_dependencies(setup_rules payload setup_art)
-
-# Setup.exe with the platform rules and a counter of every change it makes to
-# the machine, which can end it before any one of them: the cut-off sweep's.
-add_executable(setup_sweep WIN32 tests/support/sweep_setup.cpp tests/support/platform_rules.cpp
-  tests/support/import_slots.cpp ${SETUP_RESOURCES})
-set_target_properties(setup_sweep PROPERTIES OUTPUT_NAME Setup-sweep)
-target_link_libraries(setup_sweep PRIVATE marlune)
-target_link_options(setup_sweep PRIVATE -static -static-libgcc -static-libstdc++)
-add_dependencies(setup_sweep payload setup_art)
+# Test builds of Setup.exe: the product's code unchanged, started by a WinMain
+# of the tests' that installs the platform rules of the version it sees.
+function(setup_test_build target output source)
+  add_executable(${target} WIN32 ${source} tests/support/platform_rules.cpp tests/support/import_slots.cpp
+    ${SETUP_RESOURCES})
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output})
+  target_link_libraries(${target} PRIVATE marlune)
+  target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+  add_dependencies(${target} payload setup_art)
+endfunction()
+# For the scenarios of Windows 95/98 and NT 4.
+setup_test_build(setup_rules Setup-rules tests/support/rules_setup.cpp)
+# With a counter of every change it makes to the machine, which can end it
+# before any one of them: the cut-off sweep's.
+setup_test_build(setup_sweep Setup-sweep tests/support/sweep_setup.cpp)
 
 # End-to-end scenarios, each in a scratch prefix of its own.
 set(SCENARIOS robot xp_fresh nt4_fresh 95_fresh 98_fresh w2k_fresh w2k_now2k xp_upgrade 98_upgrade xp_cancel
