@@ -83,13 +83,13 @@ void ReadLongTempPath(char* buffer)
 HANDLE SingleRunMutex;
 
 // The window of the copy already running that the user last saw: the first
-// top-level window carrying the wizard's mark, or the popup it shows (a
-// window it owns); nothing when that copy shows none of them just now.
+// top-level window carrying the wizard's mark (its message boxes have no
+// owner); nothing when that copy shows none of them just now.
 void BringFirstCopyForward()
 {
     for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT))
-        if (GetPropA(window, SetupWindowMark)) {
-            SetForegroundWindow(GetLastActivePopup(window));
+        if (GetWindowLongA(window, GWL_USERDATA) == SetupWindowMark) {
+            SetForegroundWindow(window);
             return;
         }
 }

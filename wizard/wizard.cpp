@@ -108,11 +108,10 @@ void CenterWindow(HWND window)
 
 void MarkSetupWindow(HWND window)
 {
-    SetPropA(window, SetupWindowMark, reinterpret_cast<HANDLE>(1));
+    SetWindowLongA(window, GWL_USERDATA, SetupWindowMark);
 }
 
-// A window's properties are removed before it is destroyed, as the platform asks.
 void UnmarkSetupWindow(HWND window)
 {
-    RemovePropA(window, SetupWindowMark);
+    SetWindowLongA(window, GWL_USERDATA, 0);
 }

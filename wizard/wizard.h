@@ -14,8 +14,9 @@ INT_PTR CALLBACK WizardDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 void CenterWindow(HWND window);
 
 // Every window of the wizard that the user sees (welcome, completion,
-// progress) carries this window property while it exists, so that a second
-// copy of the setup can find it in another process and bring it forward.
-constexpr char SetupWindowMark[] = "MarluneSetupWindow";
+// progress) carries this mark in its user data (GWL_USERDATA, which another
+// process may read; a dialog's own data is DWLP_USER) while it exists, so that
+// a second copy of the setup can find it and bring it forward.
+constexpr LONG SetupWindowMark = 0x4D524C4E;  // "MRLN"
 void MarkSetupWindow(HWND window);
 void UnmarkSetupWindow(HWND window);
