@@ -16,12 +16,15 @@ namespace {
 
 // A companion program in a process of its own (tests/robot/companion.cpp),
 // as the real companions are: reading the title of a hung window of another
-// process never blocks, while one of this process would.
+// process never blocks, while one of this process would. It is ended with the
+// test's scope, however the test ends: a failed assertion returns early, and
+// a companion left running would meet the next test's search for windows.
 struct Companion {
     const char* behaviour;
     std::string title;
     HWND window = nullptr;
     PROCESS_INFORMATION process = {};
+    ~Companion();
 };
 
 std::string WindowsPath(std::string unixPath)
@@ -44,24 +47,15 @@ void StartCompanion(Companion& companion)
         Sleep(25);
 }
 
-void StopCompanion(Companion& companion)
+Companion::~Companion()
 {
-    TerminateProcess(companion.process.hProcess, 0);
-    WaitForSingleObject(companion.process.hProcess, INFINITE);
-    CloseHandle(companion.process.hProcess);
-    CloseHandle(companion.process.hThread);
+    if (!process.hProcess)
+        return;
+    TerminateProcess(process.hProcess, 0);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
 }
-
-// Ends a test's companions however the test ends, a failed assertion included.
-struct StopCompanions {
-    Companion* first;
-    Companion* last;
-    ~StopCompanions()
-    {
-        for (Companion* c = first; c != last; ++c)
-            StopCompanion(*c);
-    }
-};
 
 std::vector<std::string> closeRequests;
 decltype(&SendMessageTimeoutA) realSendTimeout;
@@ -125,8 +119,6 @@ TEST(CloseRunningApps, ClosesEveryWindowOfAPrefixBeforeTheNextAndOnlyExactCase)
     EXPECT_FALSE(IsWindow(companions[2].window));
     EXPECT_TRUE(IsWindow(companions[3].window));
     EXPECT_TRUE(RecordedMessages().empty());
-    for (auto& c : companions)
-        StopCompanion(c);
 }
 
 // A refusing and a hung window end with a message naming them instead of a
@@ -159,8 +151,6 @@ TEST(CloseRunningApps, GivesUpOnRefusingAndHungWindowsButWaitsForAQuestion)
         asked += r == "Marlune 4 Mixer";
     EXPECT_EQ(asked, 1) << "the question was interrupted by another close request";
     EXPECT_LT(sleptMs, 30000u);
-    for (auto& c : companions)
-        StopCompanion(c);
 }
 
 namespace {
@@ -195,7 +185,6 @@ TEST(CloseRunningApps, FrozenWindowsAreBoundedAndAttemptsCountPerWindow)
         {"swaps", "Marlune Mixer B"},
         {"frozen", "Marlune 1 Mixer"},
     };
-    StopCompanions stop = {std::begin(companions), std::end(companions)};
     for (auto& c : companions)
         StartCompanion(c);
     RecordCloseRequests();
@@ -221,7 +210,6 @@ TEST(CloseRunningApps, FrozenWindowsAreBoundedAndAttemptsCountPerWindow)
 TEST(CloseRunningApps, LeavesTheQuestionOfAGivenUpWindowToTheUser)
 {
     Companion companion = {"questions", "Marlune 2 Mixer"};
-    StopCompanions stop = {&companion, &companion + 1};
     StartCompanion(companion);
     RecordCloseRequests();
     fastSleep = true, realSleep = HOOK_IMPORT(Sleep, CountSleep);
@@ -283,10 +271,7 @@ std::string Snapshot(const std::string& path)
 TEST(OldDriverInUse, DecidesTheModeWithoutMovingTheDriver)
 {
     PrepareDriverScratch();
-    std::string standIn = "Z:" TEST_DRIVER_PATH;
-    for (char& c : standIn)
-        if (c == '/')
-            c = '\\';
+    const std::string standIn = WindowsPath(TEST_DRIVER_PATH);
     struct { int platform; const char* file; } platforms[] = {{PlatformNt, "Vesk.Dll"}, {Platform9x, "Vesk.Drv"}};
     enum State { Missing, Free, Held, Loaded, ReadOnly, Folder };
     const struct { State state; BOOL inUse; } rows[] = {
@@ -530,8 +515,6 @@ TEST(SetupSequence, RestartsOnlyAnUpgradeWhoseUserChoosesRestart)
         EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, "Global\\MarluneDriverSetup"), nullptr);  // the run's claim ended
         if (held != INVALID_HANDLE_VALUE)
             CloseHandle(held);
-        if (companion.window)
-            StopCompanion(companion);
         DeleteFileA(driver.c_str());
         EndInstallProgress();
     }
