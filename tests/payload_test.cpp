@@ -136,19 +136,6 @@ void ExpectInstalledAsCarried(const std::string& root, const std::set<std::strin
         EXPECT_TRUE(ReadAll(root + file) == CarriedBytes(fs::path(file).filename().string())) << file;
 }
 
-void ExpectWarnings(const std::vector<std::pair<std::string, const char*>>& expected)
-{
-    auto messages = RecordedMessages();
-    ASSERT_EQ(messages.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(messages[i].text, expected[i].first);
-        EXPECT_EQ(messages[i].caption, expected[i].second ? expected[i].second : "");
-        EXPECT_EQ(messages[i].captionIsNull, expected[i].second == nullptr);
-        EXPECT_EQ(messages[i].owner, nullptr);
-        EXPECT_EQ(messages[i].style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
-    }
-}
-
 BOOL CALLBACK CollectName(HMODULE, LPCSTR, LPSTR name, LONG_PTR names)
 {
     reinterpret_cast<std::vector<std::string>*>(names)->push_back(name);
@@ -335,7 +322,7 @@ TEST(PayloadExtraction, EachFailureIsReportedAndLeavesWhatItShould)
         row.hook();
         EXPECT_FALSE(EnumPayloadProc(Context.Instance, RT_RCDATA, const_cast<char*>(row.name), 0)) << row.text;
         RestoreImports();
-        ExpectWarnings({{Expand(row.text), row.caption}});
+        ExpectMessages({{Expand(row.text), row.caption}});
         EXPECT_EQ(scratch.Label(CounterLabelId), "File 1 of 10");
         SetFileAttributesA(installed.c_str(), FILE_ATTRIBUTE_NORMAL);
         EXPECT_EQ(ReadAll(installed), "old driver") << row.text;
@@ -377,9 +364,9 @@ TEST(PayloadExtraction, OverLongPathsAreRefusedBeforeAnythingIsWritten)
         EXPECT_EQ(ExpandPayload(row.name, bytes, SizeofResource(nullptr, found)), row.installs) << row.length;
         RestoreImports();
         if (row.installs)
-            ExpectWarnings({});
+            ExpectMessages({});
         else
-            ExpectWarnings({{std::string("Unable to install ") + row.name + ": the path\n\n" + dir + row.file +
+            ExpectMessages({{std::string("Unable to install ") + row.name + ": the path\n\n" + dir + row.file +
                              "\n\nis too long for this setup program!", "Path Too Long!"}});
         EXPECT_EQ(scratch.Files().empty(), !row.installs) << row.length;
         EXPECT_EQ(moves.size(), row.upgrade && row.installs ? 1u : 0u);
@@ -397,10 +384,10 @@ TEST(PayloadExtraction, StaleCopiesAreReplacedAndForeignPayloadsOnlyCounted)
     EXPECT_EQ(scratch.Label(CounterLabelId), "File 2 of 10");
     EXPECT_EQ(scratch.Files(), std::set<std::string>{"Windows\\System\\Drivers\\Vesk.Sys"});
     EXPECT_TRUE(ReadAll(Expand("%DVesk.Sys")) == CarriedBytes("Vesk.Sys"));
-    ExpectWarnings({});
+    ExpectMessages({});
     HOOK_IMPORT(EnumResourceNamesA, FailEnumeration);
     EXPECT_FALSE(CopyFiles());
-    ExpectWarnings({{"EnumResourceNames [00000715]", nullptr}});
+    ExpectMessages({{"EnumResourceNames [00000715]", nullptr}});
 }
 
 // What a cut-off run leaves beside the catalogue's files and in the
@@ -443,7 +430,7 @@ TEST(PayloadExtraction, WhatACutOffRunLeftIsRecoveredOrRemovedAndNothingElse)
         }
         EXPECT_EQ(after, row.after) << row.before.begin()->first;
     }
-    ExpectWarnings({});
+    ExpectMessages({});
 }
 
 namespace {
@@ -522,7 +509,7 @@ TEST(PayloadAllPlatforms, CopyFilesInstallsTheCatalogueStamped)
     EXPECT_EQ(placing, (Context.Platform == PlatformNt ? Moves{"Mixer.exe by MoveFileExA"}
         : Moves{"Mixer.exe by MoveFileExA refused", "Mixer.ex~ by MoveFileA", "Mixer.exe by MoveFileA"}));
     EXPECT_EQ(watchedMissing, Context.Platform != PlatformNt);
-    ExpectWarnings({});
+    ExpectMessages({});
     EXPECT_EQ(Context.FileCounter, 10);
     EXPECT_EQ(scratch.Label(CounterLabelId), "File 10 of 10");
     EXPECT_EQ(scratch.Label(FileLabelId), Expand(Context.Platform == PlatformNt ? "%DVesk.Sys" : "%SVeskASIO.Dll"));
@@ -576,7 +563,7 @@ TEST(PayloadAllPlatforms, UpgradeLeavesTheDriversInUseToTheRestart)
         EXPECT_TRUE(CopyFiles() && CopyFiles());
         for (HANDLE h : held)
             CloseHandle(h);
-        ExpectWarnings({});
+        ExpectMessages({});
         char section[4096] = {};
         GetPrivateProfileSectionA("rename", section, sizeof section, wininit.c_str());
         DeleteFileA(wininit.c_str());

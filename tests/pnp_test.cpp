@@ -240,17 +240,6 @@ protected:
         EXPECT_TRUE(!pSetupDiGetClassDevsA && !pSetupDiEnumDeviceInfo && !pSetupDiGetDeviceRegistryPropertyA
                     && !pSetupDiSetDeviceRegistryPropertyA && !pSetupDiDestroyDeviceInfoList);
     }
-    // Messages of this registration: no owner, no icon, the default caption.
-    static void ExpectMessages(const std::vector<std::string>& texts)
-    {
-        auto messages = RecordedMessages();
-        ASSERT_EQ(messages.size(), texts.size());
-        for (size_t i = 0; i < texts.size(); ++i) {
-            EXPECT_EQ(messages[i].text, texts[i]);
-            EXPECT_TRUE(messages[i].owner == nullptr && messages[i].captionIsNull);
-            EXPECT_EQ(messages[i].style, static_cast<UINT>(MB_OK));
-        }
-    }
 };
 
 } // namespace
@@ -366,7 +355,7 @@ TEST_F(Pnp, FirstHardwareIdDecidesAndUnreadableIdsAreToldOnce)
     EXPECT_TRUE(RegisterPnpDevices());
     for (const auto& d : devices)
         EXPECT_EQ(DriverOf(d.device), d.driver) << d.device;
-    ExpectMessages({"SetupDiGetDeviceRegistryProperty Failed!"});
+    ExpectMessages({{"SetupDiGetDeviceRegistryProperty Failed!", nullptr}}, MB_OK);  // no icon
     ExpectUnloaded();
 }
 
@@ -399,7 +388,7 @@ TEST_F(Pnp, LibraryOrDeviceListMissingSkipsTheRegistration)
     StageDevice("CARD", {CardId});
     HOOK_IMPORT(LoadLibraryA, RefuseLoad);
     EXPECT_FALSE(RegisterPnpDevices());
-    ExpectMessages({"Unable to Load SetupAPI.Dll"});
+    ExpectMessages({{"Unable to Load SetupAPI.Dll", nullptr}}, MB_OK);
     ExpectUnloaded();
 
     HOOK_IMPORT(LoadLibraryA, RecordLoad);
@@ -410,7 +399,7 @@ TEST_F(Pnp, LibraryOrDeviceListMissingSkipsTheRegistration)
         freed.clear();
         ClearRecordedMessages();
         EXPECT_FALSE(RegisterPnpDevices());
-        ExpectMessages({std::string("SETUPAPI.DLL lacks ") + name});
+        ExpectMessages({{std::string("SETUPAPI.DLL lacks ") + name, nullptr}}, MB_OK);
         ExpectUnloaded();
     }
     EXPECT_TRUE(classKeysOpened.empty());
@@ -419,7 +408,7 @@ TEST_F(Pnp, LibraryOrDeviceListMissingSkipsTheRegistration)
     freed.clear();
     ClearRecordedMessages();
     EXPECT_FALSE(RegisterPnpDevices());
-    ExpectMessages({"SetupDiGetClassDevs Failed!"});
+    ExpectMessages({{"SetupDiGetClassDevs Failed!", nullptr}}, MB_OK);
     EXPECT_EQ(destroyed, 0);
     ExpectUnloaded();
     EXPECT_EQ(DriverOf("CARD"), "<no value>");

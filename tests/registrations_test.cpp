@@ -264,16 +264,10 @@ TEST_F(Registrations, RefusedWritesAreToldAndTheNextWriteIsStillMade)
     EXPECT_EQ(writtenNames, (std::vector<std::string>{
                                  "Wave", "MIDI", "Mixer", "Wave1", "Wave2", "Vesk.Dll", "CLSID", Default,
                                  Default, "ThreadingModel", "DisplayName", "UninstallString", "7C3110B5"}));
-    const char* captions[] = {"MIDI", "Wave1", "Vesk.Dll", nullptr, nullptr, "DisplayName", "7C3110B5"};
-    auto messages = RecordedMessages();
-    ASSERT_EQ(messages.size(), std::size(captions));
-    for (size_t i = 0; i < messages.size(); ++i) {
-        EXPECT_EQ(messages[i].text, "RegSetValueEx Failed!");
-        EXPECT_EQ(messages[i].owner, nullptr);
-        EXPECT_EQ(messages[i].style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
-        EXPECT_EQ(messages[i].captionIsNull, captions[i] == nullptr) << i;
-        EXPECT_EQ(messages[i].caption, captions[i] ? captions[i] : "") << i;
-    }
+    std::vector<std::pair<std::string, const char*>> warnings;
+    for (const char* caption : {"MIDI", "Wave1", "Vesk.Dll", "", "", "DisplayName", "7C3110B5"})
+        warnings.push_back({"RegSetValueEx Failed!", *caption ? caption : nullptr});  // "": a default value's
+    ExpectMessages(warnings);
     KeyValues slots = ReadValues(HKEY_LOCAL_MACHINE, Drivers32);
     EXPECT_EQ(slots.count("MIDI") + slots.count("Wave1"), 0u);
     EXPECT_EQ(slots["Mixer"], Stored(REG_SZ, std::string("Vesk.Dll\0", 9)));

@@ -185,16 +185,8 @@ TEST_F(Registry, RefusedSetValueIsToldWithTheValueNameAndNotFlushed)
     EXPECT_FALSE(RegWriteMachineBinary(Key("W").c_str(), "7C3110B5", 0x400000));
     EXPECT_EQ(flushes, 0);
     EXPECT_EQ(closes, 3);
-    auto messages = RecordedMessages();
-    ASSERT_EQ(messages.size(), 3u);
-    for (const auto& m : messages) {
-        EXPECT_EQ(m.text, "RegSetValueEx Failed!");
-        EXPECT_EQ(m.style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
-        EXPECT_EQ(m.owner, nullptr);
-    }
-    EXPECT_EQ(messages[0].caption, "Wave1");
-    EXPECT_TRUE(messages[1].captionIsNull);
-    EXPECT_EQ(messages[2].caption, "7C3110B5");
+    ExpectMessages({{"RegSetValueEx Failed!", "Wave1"}, {"RegSetValueEx Failed!", nullptr},
+                    {"RegSetValueEx Failed!", "7C3110B5"}});
 }
 
 TEST_F(Registry, KeyThatCannotBeCreatedFailsSilently)

@@ -276,14 +276,10 @@ void RunFolderCases(const std::vector<FolderCase>& cases)
         EXPECT_STREQ(folder, "untouched");
         ExpectEntries(c.programs, "123456");
         ExpectEveryLinkObjectReleased(5);
-        auto messages = RecordedMessages();
-        ASSERT_EQ(messages.size(), c.warned ? 1u : 0u);
-        if (c.warned) {
-            EXPECT_EQ(messages[0].text, "RegGetString Failed!");
-            EXPECT_TRUE(messages[0].captionIsNull);
-            EXPECT_EQ(messages[0].owner, nullptr);
-            EXPECT_EQ(messages[0].style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
-        }
+        if (c.warned)
+            ExpectMessages({{"RegGetString Failed!", nullptr}});
+        else
+            ExpectMessages({});
     }
 }
 

@@ -61,19 +61,6 @@ void CountDirectoryCalls()
     realTempPath = HOOK_IMPORT(GetTempPathA, CountTempPath);
 }
 
-void ExpectOneWarning(const std::string& text, const char* caption)
-{
-    auto messages = RecordedMessages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, text);
-    EXPECT_EQ(messages[0].owner, nullptr);
-    EXPECT_EQ(messages[0].style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
-    if (caption)
-        EXPECT_EQ(messages[0].caption, caption);
-    else
-        EXPECT_TRUE(messages[0].captionIsNull);
-}
-
 const char ProgramFilesKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 
 // Saves the machine's "ProgramFilesDir" and puts it back after the test.
@@ -274,7 +261,7 @@ TEST(Startup, GetVersionExFailureEndsStartUp)
     CountDirectoryCalls();
     HOOK_IMPORT(GetVersionExA, FailVersion);
     EXPECT_FALSE(RunStartup(GetModuleHandleA(nullptr), ""));
-    ExpectOneWarning("GetVersionEx Failed!", nullptr);
+    ExpectMessages({{"GetVersionEx Failed!", nullptr}});
     EXPECT_EQ(touches, 0);
 }
 
@@ -289,9 +276,9 @@ TEST(Startup, NtUserWithoutTheDriverPrivilegeIsRefusedBeforeAnyDirectory)
     CountDirectoryCalls();
     HOOK_IMPORT(AdjustTokenPrivileges, NotAllAssigned);
     EXPECT_FALSE(RunStartup(GetModuleHandleA(nullptr), ""));
-    ExpectOneWarning("You must have Adminstrator privileges to run this program!\n\n"
+    ExpectMessages({{"You must have Adminstrator privileges to run this program!\n\n"
                      "Please logon to Windows using an account with Adminstrator \n"
-                     "privileges and run this program again.", nullptr);
+                     "privileges and run this program again.", nullptr}});
     EXPECT_EQ(touches, 0);
 }
 
@@ -340,7 +327,7 @@ TEST(Startup, TemporaryDirectoryAcceptedWhenPresentOrRefusedAccessOtherwiseTold)
     ResetInstallContext();
     TempVariables::Set("C:\\marlune-no-such-parent\\tmp");
     EXPECT_FALSE(RunStartup(GetModuleHandleA(nullptr), ""));
-    ExpectOneWarning("Could not create the temporary directory!", "C:\\marlune-no-such-parent\\tmp\\");
+    ExpectMessages({{"Could not create the temporary directory!", "C:\\marlune-no-such-parent\\tmp\\"}});
     EXPECT_FALSE(DirectoryExists("C:\\marlune-no-such-parent"));
 }
 

@@ -92,6 +92,19 @@ std::vector<MessageRecord> RecordedMessages()
     return messages;
 }
 
+void ExpectMessages(const std::vector<std::pair<std::string, const char*>>& expected, UINT style)
+{
+    auto recorded = RecordedMessages();
+    ASSERT_EQ(recorded.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(recorded[i].text, expected[i].first) << i;
+        EXPECT_EQ(recorded[i].caption, expected[i].second ? expected[i].second : "") << i;
+        EXPECT_EQ(recorded[i].captionIsNull, expected[i].second == nullptr) << i;
+        EXPECT_EQ(recorded[i].owner, nullptr) << i;
+        EXPECT_EQ(recorded[i].style, style) << i;
+    }
+}
+
 void ClearRecordedMessages()
 {
     std::lock_guard<std::mutex> guard(messagesLock);

@@ -48,5 +48,9 @@ struct MessageRecord {
 // and resets the answer.
 std::vector<MessageRecord> RecordedMessages();
 void ClearRecordedMessages();
+// Fails the current test unless the recorded messages are these, in order:
+// each text with its caption (null: none given), no owner window, `style`.
+void ExpectMessages(const std::vector<std::pair<std::string, const char*>>& expected,
+                    UINT style = MB_OK | MB_ICONWARNING);
 extern int MessageAnswer;
 void InstallMessageRecorder();
