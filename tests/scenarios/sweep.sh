@@ -1,32 +1,38 @@
 #!/usr/bin/env bash
-# The cut-off sweep: Setup is ended abruptly just before each change it makes
-# to the machine, then run again, in a scratch prefix per cut point.
+# The cut-off sweep: Setup is ended abruptly just before a change it makes to
+# the machine, then run again, in a scratch prefix per cut point.
 #   sweep.sh BENCH_DIR WIN_BUILD_DIR SCENARIO [EVERY]
-# Scenarios: xp_fresh xp_upgrade xp_upgrade_idle 98_fresh 98_upgrade 98_upgrade_idle
-# (an upgrade finds an older copy of every file it installs; in xp_upgrade and
-# 98_upgrade the robot holds the old driver open, in use, through both runs).
+# Scenarios: xp_fresh xp_upgrade xp_upgrade_idle xp_upgrade_queued 98_fresh
+# 98_upgrade 98_upgrade_idle 98_upgrade_queued (an upgrade finds an older copy
+# of every file it installs; in *_upgrade and *_upgrade_queued the robot holds
+# the old driver open, in use, through the runs; in *_upgrade_queued one
+# uninterrupted upgrade has queued the restart's move already, and no restart
+# followed).
 # One uninterrupted run of Setup-sweep.exe counts the changes (N) and gives
-# the machine as it should end. Then for k = 1, 1+EVERY, 1+2*EVERY ... and
-# N+1 (not cut: Setup runs through twice) a clone of the machine as it was
-# before has a run cut just before its k-th change, and
+# the machine as it should end. With EVERY the cut points are k = 1, 1+EVERY,
+# 1+2*EVERY ... (EVERY=1: every change); without it they are chosen by what
+# they prove (choose_points below, each printed with its reason). N+1 (not
+# cut: Setup runs through twice) is always swept. For each, a clone of the
+# machine as it was before has a run cut just before its k-th change, and
 #   the invariant: every file that existed before is at its own name, as its
-#   old or its new version, byte for byte; a new file at a real name (not a
-#   `$` or `~` sibling, VESKOLD.BAK or in a temporary folder) is complete (an
-#   INI file holds only whole lines of its complete version);
+#   old or its new version, byte for byte (so is a file queued for the
+#   restart); a new file at a real name (not a `$` or `~` sibling, VESKOLD.BAK
+#   or in a temporary folder) is complete (an INI file holds only whole lines
+#   of its complete version);
 #   the rerun: Setup run again, uninterrupted, says what one run says and
 #   leaves the same files byte for byte and the same registry hives (no
 #   stray sibling or backup).
 # Prints each point that breaks either, then the counts; fails unless none did.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-bench_dir=$1 win=$2 name=$3 every=${4:-1}
+bench_dir=$1 win=$2 name=$3 every=${4:-}
 export TZ=UTC
 . "$here/../wine/bench.sh"
 . "$here/checks.sh"
 unset DISPLAY
 bench_init "$bench_dir" || exit 1
 case $name in
-  xp_fresh|xp_upgrade|xp_upgrade_idle|98_fresh|98_upgrade|98_upgrade_idle) ;;
+  xp_fresh|xp_upgrade|xp_upgrade_idle|xp_upgrade_queued|98_fresh|98_upgrade|98_upgrade_idle|98_upgrade_queued) ;;
   *) echo "unknown sweep $name"; exit 2 ;;
 esac
 
@@ -57,9 +63,25 @@ case $name in
   *_upgrade*) for f in "${installed[@]}" "$WIN\\inf\\Vesk.Inf" "$WIN\\RmVesk.exe" "$APP\\Mixer.exe" \
                 "$APP\\Register.exe" "$APP\\MarluneReleaseNotes.txt"; do old "$f"; done ;;
 esac
-case $name in *_upgrade) robot_opts=(--hold "$driver") ;; esac
+case $name in *_upgrade|*_upgrade_queued) robot_opts=(--hold "$driver") ;; esac
 stage_registry
 wineserver -w 9>&-
+said() { grep -E '^(dialog|message|exit|timeout)' "$1" | tr -d '\r'; }
+run_setup() { # prefix label [k]
+  WINEPREFIX=$1 MARLUNE_SWEEP_LOG="C:\\bench\\$2.log" MARLUNE_SWEEP_CUT=${3:-} \
+    wine 'C:\bench\robot.exe' --transcript "C:\\bench\\$2.txt" --plan 1,2 --timeout 150 "${robot_opts[@]}" \
+    -- 'C:\bench\Setup.exe' </dev/null >/dev/null 2>&1 9>&-
+}
+# An upgrade over a restart that an earlier run queued: that run goes through
+# (the restart not taken) in the machine before; every file it changed is
+# then copied into each clone, as the cut run may write it in place.
+if [[ $name == *_queued ]]; then
+  touch "$before/queued-mark"
+  run_setup "$before" queue
+  wineserver -w 9>&-
+  grep -q '^exit 0' "$drive/bench/queue.txt" || { echo "sweep $name: the run that queues the restart did not finish"; exit 1; }
+  while IFS= read -r -d '' f; do staged+=("${f#"$before"/}"); done < <(find "$drive" -type f -cnewer "$before/queued-mark" ! -path "$drive/bench/*" -print0)
+fi
 
 # Every file of drive C: (but the bench's own and the stand-in driver's log)
 # as "path<TAB>hash", paths in lower case as Windows compares them. A file
@@ -93,16 +115,34 @@ hives() { # prefix
       /^#time=/ || key ~ /\{4D36E968-E325-11CE-BFC1-08002BE10318\}/ { next } { print }' "$1/$hive.reg"
   done
 }
-said() { grep -E '^(dialog|message|exit|timeout)' "$1" | tr -d '\r'; }
-run_setup() { # prefix label [k]
-  WINEPREFIX=$1 MARLUNE_SWEEP_LOG="C:\\bench\\$2.log" MARLUNE_SWEEP_CUT=${3:-} \
-    wine 'C:\bench\robot.exe' --transcript "C:\\bench\\$2.txt" --plan 1,2 --timeout 150 "${robot_opts[@]}" \
-    -- 'C:\bench\Setup.exe' </dev/null >/dev/null 2>&1 9>&-
-}
+# A clone of the machine before, in a Wine session of its own that lasts
+# until end_session. The session's start carries out the moves queued for the
+# restart (Wine's boot does, as Windows does at a restart); a persistent
+# server keeps it from starting again between runs, so no run meets a restart
+# the sweep did not make. Over a queued restart the queue is held back from
+# that start and put back after it.
 clone() { # name
-  local p f; p=$(bench_clone "$1" "$before")
+  local p f queue="" ini=""; p=$(bench_clone "$1" "$before")
   for f in "${staged[@]}"; do cp --remove-destination "$before/$f" "$p/$f"; done
+  if [[ $name == *_queued ]]; then
+    queue=$(sed -n 's/^"PendingFileRenameOperations"=str(7):"\(.*\)\\0"$/\1/p' "$p/system.reg" | sed 's/\\\\/\\/g')
+    sed -i '/^"PendingFileRenameOperations"=/d' "$p/system.reg"
+    ini=$(find "$p/drive_c/windows" -maxdepth 1 -iname wininit.ini)
+    [ -z "$ini" ] || mv "$ini" "$p/wininit.held"
+  fi
+  WINEPREFIX=$p wineserver -p </dev/null >/dev/null 2>&1 9>&-
+  if [ -n "$queue" ]; then  # the first program starts the session
+    WINEPREFIX=$p wine reg add 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations \
+      /t REG_MULTI_SZ /d "$queue" /f </dev/null >/dev/null 2>&1 9>&-
+  elif [ -n "$ini" ]; then
+    WINEPREFIX=$p wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+    mv "$p/wininit.held" "$ini"
+  fi
   echo "$p"
+}
+end_session() { # prefix: its registry saved
+  WINEPREFIX=$1 wineserver -k </dev/null >/dev/null 2>&1 9>&-
+  WINEPREFIX=$1 wineserver -w </dev/null >/dev/null 2>&1 9>&-
 }
 
 # One run through: the count of changes and the machine it leaves.
@@ -110,7 +150,7 @@ ref=$(clone "sweep-$name-ref")
 manifest "$ref" >"$before/before.manifest"
 run_setup "$ref" run
 manifest "$ref" >"$before/after.manifest"
-WINEPREFIX=$ref wineserver -w 9>&-
+end_session "$ref"
 total=$(sed -n 's/^total //p' "$ref/drive_c/bench/run.log")
 echo "--- what one run says"; said "$ref/drive_c/bench/run.txt"
 if [ -z "$total" ] || ! grep -q '^exit 0' "$ref/drive_c/bench/run.txt"; then
@@ -124,8 +164,65 @@ for kind in CreateFileA WriteFile LZOpenFileA LZCopy DeleteFileA SetFileTime IPe
 done
 hives "$ref" >"$before/after.hives"
 said "$ref/drive_c/bench/run.txt" >"$before/after.said"
-stride="every ${every}th change"; [ "$every" -eq 1 ] && stride="every change"
-echo "sweep $name: $total changes in one run; cut before $stride from the first, and after the last"
+
+# The cut points chosen by what they prove, with the reason for each:
+# "k<TAB>why". The first and the last change, the run through, and a point
+# inside each kind of change an install makes where no point chosen before
+# cuts: just after its first change. The kinds: a replacement in one step
+# (Windows NT), Windows 9x's renames (the pair that sets an old file aside),
+# the restart's queue, the Start-menu entries, the uninstall entry and the
+# other registry writes. Over a queued restart only the file the restart is
+# to take matters beyond the first and last: a point after each change of
+# its replacement, from its compressed copy to its stamp.
+choose_points() { # change-log
+  local queued=""
+  case $name in xp_*_queued) queued='vesk\.dl' ;; 98_*_queued) queued='vesk\.dr' ;; esac
+  awk -v on9x="$([[ $name == 9[58]_* ]] && echo 1)" -v queued="$queued" '
+    function kind(line, call) {
+      if (line ~ /start menu/) return "the Start-menu entries"
+      if (line ~ /\\uninstall\\vesk/) return "the uninstall entry"
+      if (call ~ /^(Reg|SetupDi)/) return "the registry writes"
+      if (call == "WritePrivateProfileStringA" || line ~ / at the restart$/) return "the restart'"'"'s queue"
+      if (call == "MoveFileExA" && !on9x) return "a replacement in one step"
+      if (call == "MoveFileA") return "Windows 9x'"'"'s renames"
+      return ""
+    }
+    function choose(k, why) { if (!(k in chosen)) chosen[k] = why }
+    /^[0-9]+ / {
+      n = $1; change[n] = $0; line = tolower($0)
+      if (queued != "") {
+        if (!from && line ~ "temp\\\\" queued "\\$") from = n
+        if (from && line ~ queued && $2 !~ /^(Reg|SetupDi)/) to = n
+        next
+      }
+      what = kind(line, $2)
+      if (what == "") next
+      if (!(what in first)) { first[what] = n; kinds[++count] = what }
+      last[what] = n
+    }
+    END {
+      choose(1, "the first change"); choose(n, "the last change"); choose(n + 1, "no cut: two whole runs")
+      for (k = from + 1; from && k <= to + 1; k++) choose(k, "the queued file'"'"'s replacement, after: " change[k - 1])
+      for (i = 1; i <= count; i++) {
+        inside = 0
+        for (k in chosen) if (k + 0 > first[kinds[i]] && k + 0 <= last[kinds[i]]) inside = 1
+        if (!inside) choose(first[kinds[i]] + 1, "inside " kinds[i] ", after its first: " change[first[kinds[i]]])
+      }
+      for (k in chosen) print k "\t" chosen[k]
+    }' "$1" | sort -n
+}
+if [ -n "$every" ]; then
+  points=($(seq 1 "$every" "$total") $((total + 1)))
+  stride="every ${every}th change"; [ "$every" -eq 1 ] && stride="every change"
+  echo "sweep $name: $total changes in one run; cut before $stride from the first, and after the last"
+else
+  choose_points "$ref/drive_c/bench/run.log" >"$before/points"
+  [ -n "$(sed -n '/queued file/p' "$before/points")" ] || [[ $name != *_queued ]] ||
+    { echo "sweep $name: no change of the queued file was found"; exit 1; }
+  points=($(cut -f1 "$before/points"))
+  echo "sweep $name: $total changes in one run; ${#points[@]} cut points chosen (cut before k):"
+  sed 's/^/  k=/' "$before/points"
+fi
 
 # The invariant after a cut: prints each file that breaks it.
 invariant() { # prefix
@@ -180,7 +277,7 @@ sweep_point() { # k prefix-name
   change=$(sed -n "s/^cut $k //p" "$point/drive_c/bench/cut.log")
   if [ "$k" -le "$total" ] && [ -z "$change" ]; then
     echo "k=$k: the cut run did not reach change $k"
-    WINEPREFIX=$point wineserver -w 9>&-; echo "$k 0 0 1 0"; return
+    end_session "$point"; echo "$k 0 0 1 0"; return
   fi
   at="k=$k (before ${change:-nothing: the run went through})"
   problems=$(invariant "$point")
@@ -189,7 +286,7 @@ sweep_point() { # k prefix-name
   [ -z "$problems" ] || { broke=1; echo "$at: invariant broken"; sed 's/^/    /' <<<"$problems"; }
   run_setup "$point" rerun
   manifest "$point" >"$point/rerun.manifest"
-  WINEPREFIX=$point wineserver -w 9>&-
+  end_session "$point"
   problems=$(rerun_differences "$point")
   [ -z "$problems" ] || { differed=1; echo "$at: the rerun differs"; sed 's/^/    /' <<<"$problems"; }
   echo "$k $broke $differed 0 $aside"
@@ -198,7 +295,6 @@ sweep_point() { # k prefix-name
 # The points are shared out among MARLUNE_SWEEP_JOBS workers (2 by default),
 # each with a prefix and an X display of its own; a point's report is
 # printed when all are done, in order.
-points=($(seq 1 "$every" "$total") $((total + 1)))
 jobs=${MARLUNE_SWEEP_JOBS:-2} workers=()
 for worker in $(seq 0 $((jobs - 1))); do
   (
@@ -206,7 +302,7 @@ for worker in $(seq 0 $((jobs - 1))); do
     for i in $(seq "$worker" "$jobs" $((${#points[@]} - 1))); do
       sweep_point "${points[$i]}" "sweep-$name-$worker" >"$before/point-${points[$i]}.out"
     done
-    WINEPREFIX=$BENCH/scratch/sweep-$name-$worker wineserver -w 9>&-
+    end_session "$BENCH/scratch/sweep-$name-$worker"
   ) &
   workers+=($!)
 done
