@@ -9,11 +9,19 @@
 # build, and SOURCE_DATE_EPOCH stands for the commit date exactly. With
 # SOURCE_DATE_EPOCH set by the caller both builds use it. Only what Setup.exe
 # needs is built (the host tools, its code, the stand-ins), not the tests.
-#   check-reproducible.sh [WORK_DIR]     (default: $BUILD_DIR/reproducible)
+#   check-reproducible.sh [--against BUILD_DIR] [WORK_DIR]
+#                                        (default: $BUILD_DIR/reproducible)
+# With --against, the finished build tree BUILD_DIR (the one whose tests run
+# this) stands for the first build when it was made as the first would be:
+# from these sources, their commit's date or the caller's SOURCE_DATE_EPOCH,
+# a Release build carrying the stand-ins. Only the second build is made then;
+# otherwise both are, and the tree is left out.
 # Prints each file that differs, how many bytes do and, for an image, the
 # differing lines of its PE headers (objdump -p); exits non-zero then.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+against=""
+if [ "${1:-}" = --against ]; then against=$2; shift 2; fi
 work=${1:-${BUILD_DIR:-$root/build}/reproducible}
 jobs=${MARLUNE_CHECK_JOBS:-$(nproc)}
 rm -rf "$work"; mkdir -p "$work"
@@ -43,7 +51,16 @@ elif [ -n "$commit_date" ]; then
   first_env=(-u SOURCE_DATE_EPOCH)
   second_env=(SOURCE_DATE_EPOCH="$commit_date")
 fi
-build "$root" "$work/a" "${first_env[@]}"
+a=$work/a/win
+if [ -n "$against" ] && [ -f "$against/win/Setup.exe" ] &&
+   [ "$(cat "$against/win/source-date" 2>/dev/null)" = "${SOURCE_DATE_EPOCH:-$commit_date}" ] &&
+   grep -qx 'CMAKE_BUILD_TYPE:STRING=Release' "$against/CMakeCache.txt" &&
+   grep -qx 'MARLUNE_RELEASE_DIR:PATH=' "$against/CMakeCache.txt"; then
+  a=$against/win
+  echo "check-reproducible: the first build is $against"
+else
+  build "$root" "$work/a" "${first_env[@]}"
+fi
 
 # The copy: every file of the working tree that git tracks or would track
 # (not one deleted meanwhile), without .git.
@@ -57,10 +74,10 @@ else
   (cd "$root" && tar -cf - --exclude=./build .) | tar -xf - -C "$copy"
 fi
 build "$copy" "$work/second-build-folder" "${second_env[@]}"
-echo "check-reproducible: two builds in $(($(date +%s) - start)) s"
+echo "check-reproducible: built in $(($(date +%s) - start)) s"
 
 # What Setup.exe is made of and carries, relative to the Windows build folder.
-a=$work/a/win b=$work/second-build-folder/win
+b=$work/second-build-folder/win
 files=(Setup.exe)
 for dir in payload payload-szdd art; do
   for f in "$a/$dir"/*; do files+=("$dir/${f##*/}"); done
