@@ -7,6 +7,7 @@ namespace {
 constexpr DWORD LoadLibrarySearchSystem32 = 0x00000800;
 
 INT WINAPI NoLzOpenFile(LPSTR, LPOFSTRUCT, WORD) { return LZERROR_BADINHANDLE; }
+INT WINAPI NoLzInit(INT) { return LZERROR_BADINHANDLE; }
 LONG WINAPI NoLzCopy(INT, INT) { return LZERROR_BADINHANDLE; }
 void WINAPI NoLzClose(INT) {}
 HDRVR WINAPI NoOpenDriver(LPCWSTR, LPCWSTR, LPARAM) { return nullptr; }
@@ -26,6 +27,7 @@ template <typename F> void** SlotOf(F* slot) { return reinterpret_cast<void**>(s
 } // namespace
 
 decltype(&LZOpenFileA) pLZOpenFileA = NoLzOpenFile;
+decltype(&LZInit) pLZInit = NoLzInit;
 decltype(&LZCopy) pLZCopy = NoLzCopy;
 decltype(&LZClose) pLZClose = NoLzClose;
 decltype(&OpenDriver) pOpenDriver = NoOpenDriver;
@@ -35,8 +37,9 @@ decltype(&CoInitialize) pCoInitialize = NoCoInitialize;
 decltype(&CoCreateInstance) pCoCreateInstance = NoCoCreateInstance;
 
 // Grouped by library, in the order they are loaded.
-const std::array<SystemImport, 8> SystemImports = {{
+const std::array<SystemImport, 9> SystemImports = {{
     {"LZ32.DLL", "LZOpenFileA", SlotOf(&pLZOpenFileA)},
+    {"LZ32.DLL", "LZInit", SlotOf(&pLZInit)},
     {"LZ32.DLL", "LZCopy", SlotOf(&pLZCopy)},
     {"LZ32.DLL", "LZClose", SlotOf(&pLZClose)},
     {"WINMM.DLL", "OpenDriver", SlotOf(&pOpenDriver)},

@@ -20,10 +20,14 @@ bool FormatSystemPath(char* path, const char* fileName);
 // loaded. Never falls back to a bare name.
 HMODULE LoadSystemLibrary(const char* fileName);
 
-// Takes the program's folder and the current folder out of the library search
-// where the platform can: SetDefaultDllDirectories (Windows 7, and Vista with
-// KB2533623) and SetDllDirectoryA (XP SP1 and later), both looked up by name
-// because Windows 95 to XP RTM lack them. Called first thing in the process.
+// Narrows the library search where the platform can, first thing in the
+// process: SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) (Windows 7,
+// and Vista with KB2533623) searches the system folder alone, so neither the
+// program's folder nor the current one; SetDllDirectoryA("") (XP SP1 and
+// later) takes only the current folder out of the search, the program's
+// folder stays in it. Both are looked up by name because Windows 95 to XP RTM
+// lack them. Nowhere is the program's folder out of the search for a bare
+// name: hence the full paths.
 void HardenLibrarySearch();
 
 // The functions of LZ32, WINMM and OLE32 that the setup calls. Until
@@ -31,6 +35,7 @@ void HardenLibrarySearch();
 // it holds a stand-in that fails as the platform's function fails (an LZ
 // error, no driver, no COM), so every caller takes its ordinary failure path.
 extern decltype(&LZOpenFileA) pLZOpenFileA;
+extern decltype(&LZInit) pLZInit;
 extern decltype(&LZCopy) pLZCopy;
 extern decltype(&LZClose) pLZClose;
 extern decltype(&OpenDriver) pOpenDriver;
@@ -44,7 +49,7 @@ struct SystemImport {
     const char* Name;
     void** Slot;
 };
-extern const std::array<SystemImport, 8> SystemImports;
+extern const std::array<SystemImport, 9> SystemImports;
 
 // Loads the three libraries from the system folder and fills the slots, once
 // per process. They stay loaded until the process ends: COM stays initialised

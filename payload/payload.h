@@ -14,16 +14,16 @@ BOOL CALLBACK EnumPayloadProc(HMODULE module, LPCSTR type, LPSTR name, LONG_PTR 
 int LoadPayloadResource(const char* name, HGLOBAL* handle, const BYTE** bytes, DWORD* size);
 // Installs one payload from its SZDD bytes; TRUE also when it is not
 // installed on this platform. A payload with a path too long for its MAX_PATH
-// buffer, for the messages naming it, or for LZOpenFileA (127 characters) is
-// refused with a message before anything is written.
+// buffer, for the messages naming it, or, for a destination written now, for
+// LZOpenFileA (127 characters) is refused with a message before anything is
+// written.
 BOOL ExpandPayload(const char* name, const BYTE* bytes, DWORD size);
 // Recovers or removes what a run cut off left, silently: an old file renamed
 // aside ("Name.ex~") takes its name back when the name is empty and is
-// deleted otherwise; a partial expansion beside its destination
-// ("Name.ex$") and a compressed copy in the temporary folder are deleted, as
-// is the old driver's copy that earlier versions kept there (VESKOLD.BAK),
-// which is first put back when the driver is missing. In an upgrade (the
-// driver in use) the expansions beside the files replaced at the restart
-// stay: the restart may be about to move them. Only these names of the
-// catalogue's files are touched.
+// deleted otherwise; a partial expansion beside its destination ("Name.ex$",
+// and "Name.ex#" for a driver replaced at the restart) and a compressed copy
+// in the temporary folder are deleted. In an upgrade (the driver in use) the
+// files the restart is to move stay. Only these names of the catalogue's
+// files are touched; nothing else in the temporary folder is moved or
+// deleted.
 void RecoverLeftovers(BOOL upgrade);

@@ -99,9 +99,11 @@ void BringFirstCopyForward()
 // session (Terminal Services, XP's user switching) unless they begin with
 // "Global\"; Windows 95, 98 and NT 4 allow no backslash in a name ("can
 // include any character except the backslash", MSDN 1998, Object Names).
-// An existing mutex of another user that this one may not open counts as a
-// copy running; a mutex that cannot be made for any other reason (the name
-// taken by another kind of object) does not keep the setup from running.
+// A mutex that cannot be made does not keep the setup from running: the name
+// taken by another kind of object, or by a mutex that this account may not
+// open (ERROR_ACCESS_DENIED), which only a user who is no administrator can
+// have made, since this setup runs as one: not a copy of this setup, and
+// such a user must not be able to keep the driver from being installed.
 bool ClaimSingleRun()
 {
     if (SingleRunMutex)
@@ -114,10 +116,9 @@ bool ClaimSingleRun()
         SingleRunMutex = mutex;
         return true;
     }
-    if (mutex)
-        CloseHandle(mutex);
-    else if (error != ERROR_ACCESS_DENIED)
+    if (!mutex)
         return true;
+    CloseHandle(mutex);
     BringFirstCopyForward();
     return false;
 }

@@ -1,7 +1,7 @@
 // The two shortcut writers: shell links through the shell's link object,
 // Internet shortcuts as a short text file.
 #include "shell/shortcuts.h"
-#include "base/staged_file.h"
+#include "base/file_replacement.h"
 #include "base/system_library.h"
 #include "base/text.h"
 

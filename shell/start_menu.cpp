@@ -5,7 +5,7 @@
 #include "base/install_context.h"
 #include "base/message.h"
 #include "base/registry.h"
-#include "base/staged_file.h"
+#include "base/file_replacement.h"
 
 
 namespace {

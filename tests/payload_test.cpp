@@ -208,10 +208,9 @@ namespace {
 // Hooks for the failure rows; each fails one call the way the platform would.
 decltype(&CreateFileA) realCreateFile;
 decltype(&WriteFile) realWriteFile;
-decltype(&LZOpenFileA) realLzOpen;
 decltype(&LZClose) realLzClose;
 decltype(&FindResourceA) realFindResource;
-int lzOpens, lzCloses, frees;
+int lzCloses, frees;
 std::vector<std::string> moves, found;
 
 HANDLE FailCreate(DWORD onDisposition, DWORD error, LPCSTR p, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD d,
@@ -224,11 +223,14 @@ HANDLE FailCreate(DWORD onDisposition, DWORD error, LPCSTR p, DWORD a, DWORD s, 
 }
 HANDLE WINAPI FailCreateCopy(LPCSTR p, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD d, DWORD f, HANDLE m)
 {
-    return FailCreate(CREATE_ALWAYS, ERROR_ACCESS_DENIED, p, a, s, sa, d, f, m);
+    return FailCreate(CREATE_NEW, ERROR_ACCESS_DENIED, p, a, s, sa, d, f, m);
 }
-HANDLE WINAPI FailOpenStamp(LPCSTR p, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD d, DWORD f, HANDLE m)
+// Every name but the compressed copy's is taken again each time it is freed.
+HANDLE WINAPI FailCreateTarget(LPCSTR p, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD d, DWORD f, HANDLE m)
 {
-    return FailCreate(OPEN_EXISTING, ERROR_SHARING_VIOLATION, p, a, s, sa, d, f, m);
+    if (std::string(p).starts_with(Context.TempDir))
+        return realCreateFile(p, a, s, sa, d, f, m);
+    return FailCreate(CREATE_NEW, ERROR_FILE_EXISTS, p, a, s, sa, d, f, m);
 }
 BOOL WINAPI WriteHalf(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
 {
@@ -243,8 +245,7 @@ BOOL WINAPI WriteShort(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written, 
     return realWriteFile(file, bytes, size / 2, written, overlapped);
 }
 BOOL WINAPI FailMove(LPCSTR, LPCSTR) { return SetLastError(ERROR_ACCESS_DENIED), FALSE; }
-INT WINAPI FailLzOpen1(LPSTR p, LPOFSTRUCT o, WORD m) { return ++lzOpens == 1 ? LZERROR_READ : realLzOpen(p, o, m); }
-INT WINAPI FailLzOpen2(LPSTR p, LPOFSTRUCT o, WORD m) { return ++lzOpens == 2 ? HFILE_ERROR : realLzOpen(p, o, m); }
+INT WINAPI FailLzInit(INT) { return LZERROR_READ; }
 void WINAPI CountLzClose(INT file) { ++lzCloses, realLzClose(file); }
 LONG WINAPI FailLzCopy(INT, INT) { return LZERROR_GLOBALLOC; }
 HRSRC WINAPI FindNothing(HMODULE, LPCSTR, LPCSTR) { return nullptr; }
@@ -291,28 +292,28 @@ TEST(PayloadExtraction, EachFailureIsReportedAndLeavesWhatItShould)
         {[] { realWriteFile = HOOK_IMPORT(WriteFile, WriteShort); }, "VESK.SYS",
          "Unable to write compressed file '%TVESK.SY$'!", "Write File Failure! [00000070]",
          {"Temp\\VESK.SY$"}, 0, 0, ""},
-        {[] { realLzOpen = HOOK_IMPORT(LZOpenFileA, FailLzOpen1); }, "VESK.SYS",
+        {[] { HOOK_IMPORT(LZInit, FailLzInit); }, "VESK.SYS",
          "Unable to open source file '%TVESK.SY$'!", "File Open Failure! [-3]", {"Temp\\VESK.SY$"}, 0, 0, ""},
-        // Deferred: the target is <Temp>VESK.DLL, the message names the destination.
-        {[] { realLzOpen = HOOK_IMPORT(LZOpenFileA, FailLzOpen2); }, "VESK.DLL",
+        // Deferred: the target is <System>Vesk.Dl#, the message names the destination.
+        {[] { realCreateFile = HOOK_IMPORT(CreateFileA, FailCreateTarget); }, "VESK.DLL",
          "Unable to open destination file '%SVesk.Dll'!", "File Open Failure! [-1]", {"Temp\\VESK.DL$"},
          1, 0, ""},
         // Over the installed file: its old bytes stay, and no partial file is left.
         {[] { HOOK_IMPORT(LZCopy, FailLzCopy); }, "VESK.SYS", "Unable to expand file '%DVesk.Sys'!",
-         "File Copy Failure! [-5]", {"Temp\\VESK.SY$"}, 3, 0, ""},
+         "File Copy Failure! [-5]", {"Temp\\VESK.SY$"}, 2, 0, ""},
         {[] { SetFileAttributesA(Expand("%DVesk.Sys").c_str(), FILE_ATTRIBUTE_READONLY); }, "VESK.SYS",
          "Unable to open destination file '%DVesk.Sys'!", "File Open Failure! [-1]", {"Temp\\VESK.SY$"}, 1, 0, ""},
         {[] { HOOK_IMPORT(MoveFileExA, FailMoveEx), HOOK_IMPORT(MoveFileA, FailMove); }, "VESK.SYS",
-         "Unable to open destination file '%DVesk.Sys'!", "Create File Failure! [00000005]", {}, 3, 0, ""},
-        {[] { realCreateFile = HOOK_IMPORT(CreateFileA, FailOpenStamp); }, "VESK.DLL",
-         "Unable to open destination file '%TVESK.DLL'!", "Create File Failure! [00000020]",
-         {"Temp\\VESK.DLL"}, 2, 0, "%TVESK.DLL>%SVesk.Dll:5"},
+         "Unable to open destination file '%DVesk.Sys'!", "Create File Failure! [00000005]", {}, 2, 0, ""},
+        // Deferred: the expansion cannot be put over the file the restart is to move.
+        {[] { HOOK_IMPORT(MoveFileExA, FailMoveEx), HOOK_IMPORT(MoveFileA, FailMove); }, "VESK.DLL",
+         "Unable to open destination file '%SVesk.Dl$'!", "Create File Failure! [00000005]", {}, 1, 0, ""},
     };
     for (const auto& row : rows) {
         Scratch scratch("fail");
         Context.Platform = PlatformNt, Context.OsMajorVersion = 5;
         Context.Upgrade = TRUE, Context.FileCounter = 0;
-        lzOpens = lzCloses = frees = 0;
+        lzCloses = frees = 0;
         moves.clear();
         InstallMessageRecorder();
         realLzClose = HOOK_IMPORT(LZClose, CountLzClose);
@@ -337,15 +338,16 @@ TEST(PayloadExtraction, EachFailureIsReportedAndLeavesWhatItShould)
 
 TEST(PayloadExtraction, OverLongPathsAreRefusedBeforeAnythingIsWritten)
 {
-    // LZOpenFileA opens paths of up to 127 characters (its OFSTRUCT); a
-    // deferred destination is only named, in messages of up to 259
-    // characters, the longest of which adds 36 to the path.
+    // LZOpenFileA opens paths of up to 127 characters (its OFSTRUCT): a
+    // destination written now. A deferred destination and the compressed
+    // copy are only named, in messages of up to 259 characters, the longest
+    // of which adds 36 to the path.
     const struct { char* field; const char *name, *file; size_t length; BOOL upgrade; bool installs; } rows[] = {
         {Context.AppDir, "MIXER.EXE", "Mixer.exe", 127, FALSE, true},
         {Context.AppDir, "MIXER.EXE", "Mixer.exe", 128, FALSE, false},
         {Context.AppDir, "MIXER.EXE", "Mixer.exe", 260, FALSE, false},
-        {Context.TempDir, "RMVESK.EXE", "RMVESK.EX$", 127, FALSE, true},
-        {Context.TempDir, "RMVESK.EXE", "RMVESK.EX$", 128, FALSE, false},
+        {Context.TempDir, "RMVESK.EXE", "RMVESK.EX$", 223, FALSE, true},
+        {Context.TempDir, "RMVESK.EXE", "RMVESK.EX$", 224, FALSE, false},
         {Context.SystemDir, "VESK.DLL", "Vesk.Dll", 223, TRUE, true},
         {Context.SystemDir, "VESK.DLL", "Vesk.Dll", 224, TRUE, false},
     };
@@ -401,16 +403,23 @@ TEST(PayloadExtraction, WhatACutOffRunLeftIsRecoveredOrRemovedAndNothingElse)
         {FALSE, {{"Windows\\RmVesk.ex~", "old"}}, {{"Windows\\RmVesk.exe", "old"}}},
         {FALSE, {{"Windows\\System\\Drivers\\Vesk.Sys", "new"}, {"Windows\\System\\Drivers\\Vesk.Sy~", "!old"}},
          {{"Windows\\System\\Drivers\\Vesk.Sys", "new"}}},
-        {FALSE, {{"Windows\\Inf\\Vesk.In$", "part"}, {"Temp\\VESK.IN$", "part"}, {"Windows\\System\\Vesk.Dl$", "!part"}},
+        {FALSE, {{"Windows\\Inf\\Vesk.In$", "part"}, {"Temp\\VESK.IN$", "part"}, {"Windows\\System\\Vesk.Dl$", "!part"},
+                 {"Windows\\System\\Vesk.Dl#", "part"}, {"Temp\\VESK.DL#", "part"}},
          {}},
+        // The temporary folder's names are only deleted, never made writable.
+        {FALSE, {{"Temp\\VESK.SY$", "!planted"}}, {{"Temp\\VESK.SY$", "planted"}}},
         // An upgrade's restart may be about to move the drivers' expansions.
         {TRUE, {{"Windows\\System\\Vesk.Dl$", "new"}, {"Windows\\System\\Vesk.Vx$", "new"}, {"App\\Register.ex$", "part"},
-                {"Temp\\VESK.DLL", "new"}},
+                {"Temp\\VESK.DLL", "new"}, {"Windows\\System\\Vesk.Dl#", "part"}},
          {{"Windows\\System\\Vesk.Dl$", "new"}, {"Windows\\System\\Vesk.Vx$", "new"}, {"Temp\\VESK.DLL", "new"}}},
-        // The old driver's copy that earlier versions made before deleting it.
-        {FALSE, {{"Temp\\VESKOLD.BAK", "old driver"}}, {{"Windows\\System\\Vesk.Dll", "old driver"}}},
-        {FALSE, {{"Temp\\VESKOLD.BAK", "!old driver"}, {"Windows\\System\\Vesk.Dll", "new"}},
-         {{"Windows\\System\\Vesk.Dll", "new"}}},
+        // Cut off while the file the restart is to move was renamed aside.
+        {TRUE, {{"Windows\\System\\Vesk.Dll", "in use"}, {"Windows\\System\\Vesk.Dl~", "queued"}},
+         {{"Windows\\System\\Vesk.Dll", "in use"}, {"Windows\\System\\Vesk.Dl$", "queued"}}},
+        // A file in the temporary folder that no run of this setup writes
+        // never becomes the driver.
+        {FALSE, {{"Temp\\VESKOLD.BAK", "anyone's"}}, {{"Temp\\VESKOLD.BAK", "anyone's"}}},
+        {FALSE, {{"Temp\\VESKOLD.BAK", "!anyone's"}, {"Windows\\System\\Vesk.Dll", "new"}},
+         {{"Temp\\VESKOLD.BAK", "anyone's"}, {"Windows\\System\\Vesk.Dll", "new"}}},
         {FALSE, {{"App\\Notes.tx~", "x"}, {"App\\Mixer.ex_", "x"}, {"Temp\\MIXER.EXE", "x"}, {"Temp\\OTHER.EX$", "x"}},
          {{"App\\Notes.tx~", "x"}, {"App\\Mixer.ex_", "x"}, {"Temp\\MIXER.EXE", "x"}, {"Temp\\OTHER.EX$", "x"}}},
     };
@@ -450,6 +459,31 @@ BOOL NotePlacing(const char* call, LPCSTR to, BOOL moved)
 }
 BOOL WINAPI WatchMove(LPCSTR from, LPCSTR to) { return NotePlacing("MoveFileA", to, realMove(from, to)); }
 BOOL WINAPI WatchMoveEx(LPCSTR from, LPCSTR to, DWORD f) { return NotePlacing("MoveFileExA", to, realMoveEx(from, to, f)); }
+
+// Another user of the machine: a hard link to a file of his choice planted at
+// each name just before Setup creates a file there, and every compressed copy
+// in the temporary folder rewritten whenever Setup closes a handle.
+std::string victim;
+std::set<std::string> planted;
+decltype(&CloseHandle) realClose;
+HANDLE WINAPI PlantLink(LPCSTR p, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD d, DWORD f, HANDLE m)
+{
+    if (d != OPEN_EXISTING && planted.insert(p).second)
+        CreateHardLinkA(p, victim.c_str(), nullptr);
+    return realCreateFile(p, a, s, sa, d, f, m);
+}
+BOOL WINAPI RewriteCopies(HANDLE handle)
+{
+    BOOL closed = realClose(handle);
+    for (const auto& entry : fs::directory_iterator(Context.TempDir)) {
+        HANDLE copy = realCreateFile(entry.path().string().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+        DWORD written;
+        if (copy != INVALID_HANDLE_VALUE && WriteFile(copy, "planted", 7, &written, nullptr))
+            realClose(copy);
+    }
+    return closed;
+}
 
 } // namespace
 
@@ -501,10 +535,16 @@ TEST(PayloadAllPlatforms, CopyFilesInstallsTheCatalogueStamped)
     ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
     Scratch scratch("full");
     std::ofstream(watched = Context.AppDir + std::string("Mixer.exe")) << "old";
-    placing.clear(), watchedMissing = false;
+    std::ofstream(victim = scratch.root + "victim.txt") << "not Setup's";
+    const DWORD victimAttributes = GetFileAttributesA(victim.c_str());
+    placing.clear(), planted.clear(), watchedMissing = false;
     realMove = HOOK_IMPORT(MoveFileA, WatchMove), realMoveEx = HOOK_IMPORT(MoveFileExA, WatchMoveEx);
+    realCreateFile = HOOK_IMPORT(CreateFileA, PlantLink), realClose = HOOK_IMPORT(CloseHandle, RewriteCopies);
     ASSERT_TRUE(CopyFiles());
     RestoreImports();
+    EXPECT_EQ(ReadAll(victim), "not Setup's");
+    EXPECT_EQ(GetFileAttributesA(victim.c_str()), victimAttributes);
+    DeleteFileA(victim.c_str());
     using Moves = std::vector<std::string>;
     EXPECT_EQ(placing, (Context.Platform == PlatformNt ? Moves{"Mixer.exe by MoveFileExA"}
         : Moves{"Mixer.exe by MoveFileExA refused", "Mixer.ex~ by MoveFileA", "Mixer.exe by MoveFileA"}));
@@ -517,10 +557,10 @@ TEST(PayloadAllPlatforms, CopyFilesInstallsTheCatalogueStamped)
     ExpectInstalledAsCarried(scratch.root, ExpectedFiles());
 }
 
-// The restart takes a deferred file from the temporary folder only where it
-// can: on the destination's drive, and on Windows 95 and 98 through short
-// names only. Otherwise it waits beside the destination, and WININIT.INI gets
-// the short forms.
+// The restart takes a deferred file from the temporary folder only on
+// Windows 95 and 98, and there only on the destination's drive and through
+// short names. Otherwise, and always on Windows NT, it waits beside the
+// destination, and WININIT.INI gets the short forms.
 TEST(PayloadAllPlatforms, UpgradeLeavesTheDriversInUseToTheRestart)
 {
     ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
@@ -528,7 +568,7 @@ TEST(PayloadAllPlatforms, UpgradeLeavesTheDriversInUseToTheRestart)
     const std::string otherDrive = "Z:\\tmp\\mlp-temp-" + std::to_string(GetCurrentProcessId()) + "\\";
     const bool nt = Context.Platform == PlatformNt;
     const struct { const char *scratch, *temp; bool fromTemp; } rows[] = {
-        {"upg", "Temp\\", true}, {"upg", otherDrive.c_str(), false}, {"upgrade long", "Temporary Files\\", nt}};
+        {"upg", "Temp\\", !nt}, {"upg", otherDrive.c_str(), false}, {"upgrade long", "Temporary Files\\", false}};
     for (const auto& [scratchName, temp, fromTemp] : rows) {
         SCOPED_TRACE(temp);
         DeleteFileA(wininit.c_str()), TakePendingMoves();

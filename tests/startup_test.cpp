@@ -181,6 +181,8 @@ TEST(StartupAllPlatforms, IdentifiesThePlatformAndFillsTheDirectories)
 
 std::vector<HWND> broughtForward;
 BOOL WINAPI RecordForeground(HWND window) { return broughtForward.push_back(window), TRUE; }
+// The name held by a mutex of a user who is no administrator.
+HANDLE WINAPI DenyMutex(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR) { return SetLastError(ERROR_ACCESS_DENIED), nullptr; }
 
 // A second copy finds the first by its mutex, brings the wizard window that
 // the first one shows (if any) to the front, and ends before it has read a
@@ -194,12 +196,16 @@ TEST(StartupAllPlatforms, ASecondCopyBringsTheFirstForwardAndChangesNothing)
     // The wizard's window, and above it one without the mark.
     HWND wizard = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
     HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, nullptr, nullptr);
-    for (auto [firstRuns, marked] : {std::pair{false, true}, {true, true}, {true, false}}) {
+    // A mutex that this account may not open is not a copy of this setup.
+    for (auto [firstRuns, marked, denied] : {std::tuple{false, true, false}, {true, true, false}, {true, false, false},
+                                             {false, true, true}}) {
         HANDLE first = firstRuns ? CreateMutexA(nullptr, FALSE, name) : nullptr;  // as its process holds it
         marked ? MarkSetupWindow(wizard) : UnmarkSetupWindow(wizard);
         CountDirectoryCalls();
         broughtForward.clear();
         HOOK_IMPORT(SetForegroundWindow, RecordForeground);
+        if (denied)
+            HOOK_IMPORT(CreateMutexA, DenyMutex);
         EXPECT_EQ(RunStartup(GetModuleHandleA(nullptr), ""), !firstRuns);
         RestoreImports();
         EndSingleRun();

@@ -205,8 +205,11 @@ case $name in
     completed
     expect_line '  control 1 Button visible "Restart"'
     expect_content "$SYS\\Vesk.Dll" "old driver"
-    expect_installed "$TEMP\\VESK.DLL" Vesk.Dll
-    grep -q 'VESK.DLL.*Vesk.Dll' "$prefix/system.reg" || fail "no pending move of VESK.DLL onto Vesk.Dll"
+    # The new driver waits for the restart beside the old one, never in the
+    # temporary folder, which other users may write.
+    expect_installed "$SYS\\Vesk.Dl\$" Vesk.Dll
+    expect_absent "$TEMP\\VESK.DLL"
+    grep -q 'Vesk\.Dl\$.*Vesk\.Dll' "$prefix/system.reg" || fail "no pending move of Vesk.Dl\$ onto Vesk.Dll"
     [ -e "$drive/windows/temp/vesk-driver.log" ] && fail "the driver was called during an upgrade"
     expect_installed "$SYS\\drivers\\Vesk.Sys" Vesk.Sys
     common_files

@@ -16,9 +16,9 @@
 # machine as it was before has a run cut just before its k-th change, and
 #   the invariant: every file that existed before is at its own name, as its
 #   old or its new version, byte for byte (so is a file queued for the
-#   restart); a new file at a real name (not a `$` or `~` sibling, VESKOLD.BAK
-#   or in a temporary folder) is complete (an INI file holds only whole lines
-#   of its complete version);
+#   restart); a new file at a real name (not a `$`, `#` or `~` sibling,
+#   VESKOLD.BAK or in a temporary folder) is complete (an INI file holds only
+#   whole lines of its complete version);
 #   the rerun: Setup run again, uninterrupted, says what one run says and
 #   leaves the same files byte for byte and the same registry hives (no
 #   stray sibling or backup).
@@ -159,7 +159,7 @@ fi
 # Each kind of change every install makes must have been counted: a counter
 # that no longer finds its function (moved out of the import table) would
 # silently leave its changes unswept.
-for kind in CreateFileA WriteFile LZOpenFileA LZCopy DeleteFileA SetFileTime IPersistFile::Save RegSetValueExA; do
+for kind in CreateFileA WriteFile LZCopy DeleteFileA SetFileTime IPersistFile::Save RegSetValueExA; do
   grep -q "^[0-9]* $kind " "$ref/drive_c/bench/run.log" || { echo "sweep $name: no $kind was counted"; exit 1; }
 done
 hives "$ref" >"$before/after.hives"
@@ -231,7 +231,7 @@ invariant() { # prefix
   # leaves the old file whole beside its name ("~"), which the next run puts
   # back before anything else ("aside", counted on its own; broken on NT).
   awk -F'\t' -v on9x="$([[ $name == 9[58]_* ]] && echo 1)" '
-    function staging(p) { return p ~ /[$~]$/ || p ~ /(^|\/)veskold\.bak$/ || p ~ /^users\/[^\/]+\/temp\// || p ~ /^windows\/temp\// }
+    function staging(p) { return p ~ /[$~#]$/ || p ~ /(^|\/)veskold\.bak$/ || p ~ /^users\/[^\/]+\/temp\// || p ~ /^windows\/temp\// }
     FILENAME == ARGV[1] { old[$1] = $2; next }
     FILENAME == ARGV[2] { new[$1] = $2; next }
     { now[$1] = $2 }
@@ -261,7 +261,7 @@ rerun_differences() { # prefix
     /^[<>]/ { side = substr($1, 1, 1); p = substr($1, 3); if (side == ">") extra[p] = 1; else gone[p] = 1 }
     END {
       for (p in extra) if (p in gone) print "differs: " p
-        else print (p ~ /[$~]$/ || p ~ /veskold\.bak$/ ? "stray: " : "extra: ") p
+        else print (p ~ /[$~#]$/ || p ~ /veskold\.bak$/ ? "stray: " : "extra: ") p
       for (p in gone) if (!(p in extra)) print "missing: " p
     }' | sort
   hives "$1" | diff "$before/after.hives" - | grep '^[<>]' | head -5 | sed 's/^/registry: /'

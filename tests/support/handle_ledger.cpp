@@ -96,6 +96,7 @@ decltype(&FindFirstFileA) nextFindFirstFile;
 decltype(&FindClose) nextFindClose;
 decltype(&LZOpenFileA) nextLZOpenFile;
 decltype(&LZClose) nextLZClose;
+decltype(&LZInit) nextLZInit;
 decltype(&LoadLibraryA) nextLoadLibrary;
 decltype(&FreeLibrary) nextFreeLibrary;
 decltype(&GetProcAddress) nextGetProcAddress;
@@ -178,6 +179,15 @@ INT WINAPI LedgerLZOpenFile(LPSTR path, LPOFSTRUCT info, WORD style)
     if (file >= 0)
         Enter(LzFile, Value(file), "LZOpenFileA");
     return file;
+}
+// The LZ handle made from a file takes the file's handle over: LZClose
+// closes both. A file that is not compressed is its own LZ handle.
+INT WINAPI LedgerLZInit(INT file)
+{
+    INT lz = nextLZInit(file);
+    if (lz >= 0 && StrikeOut(KernelObject, Value(file)))
+        Enter(LzFile, Value(lz), "LZInit");
+    return lz;
 }
 void WINAPI LedgerLZClose(INT file)
 {
@@ -399,6 +409,7 @@ bool InstallHandleLedger()
     Layers<LedgerFindClose>::Install("FindClose", &nextFindClose);
     Layers<LedgerLZOpenFile>::Install("LZOpenFileA", &nextLZOpenFile);
     Layers<LedgerLZClose>::Install("LZClose", &nextLZClose);
+    Layers<LedgerLZInit>::Install("LZInit", &nextLZInit);
     Layers<LedgerLoadLibrary>::Install("LoadLibraryA", &nextLoadLibrary);
     Layers<LedgerFreeLibrary>::Install("FreeLibrary", &nextFreeLibrary);
     Layers<LedgerGetProcAddress>::Install("GetProcAddress", &nextGetProcAddress);
