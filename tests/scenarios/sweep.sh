@@ -9,11 +9,10 @@
 # uninterrupted upgrade has queued the restart's move already, and no restart
 # followed).
 # One uninterrupted run of Setup-sweep.exe counts the changes (N) and gives
-# the machine as it should end. With EVERY the cut points are k = 1, 1+EVERY,
-# 1+2*EVERY ... (EVERY=1: every change); without it they are chosen by what
-# they prove (choose_points below, each printed with its reason). N+1 (not
-# cut: Setup runs through twice) is always swept. For each, a clone of the
-# machine as it was before has a run cut just before its k-th change, and
+# the machine as it should end. Then for k = 1, 1+EVERY, 1+2*EVERY ... (or
+# the points choose_points prints with its reasons) and N+1 (not cut: Setup
+# runs through twice) a clone of the machine as it was before has a run cut
+# just before its k-th change, and
 #   the invariant: every file that existed before is at its own name, as its
 #   old or its new version, byte for byte (so is a file queued for the
 #   restart); a new file at a real name (not a `$`, `#` or `~` sibling,
@@ -26,10 +25,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 bench_dir=$1 win=$2 name=$3 every=${4:-}
-export TZ=UTC
-. "$here/../wine/bench.sh"
 . "$here/checks.sh"
-unset DISPLAY
 bench_init "$bench_dir" || exit 1
 case $name in
   xp_fresh|xp_upgrade|xp_upgrade_idle|xp_upgrade_queued|98_fresh|98_upgrade|98_upgrade_idle|98_upgrade_queued) ;;
@@ -44,7 +40,7 @@ drive=$before/drive_c
 mkdir -p "$drive/bench"
 cp "$win/robot.exe" "$win/robot-hook.dll" "$drive/bench/"
 cp "$win/Setup-sweep.exe" "$drive/bench/Setup.exe"
-staged=()
+staged=() queue="" ini=""
 old() { # an older version of an installed file
   local f; f=$(unix_path "$1")
   mkdir -p "$(dirname "$f")"; printf 'old %s\r\n' "${1##*\\}" >"$f"
@@ -60,8 +56,7 @@ case $name in
         installed=("$SYS\\Vesk.Drv" "$SYS\\Vesk.VxD" "$SYS\\VeskASIO.Dll") ;;
 esac
 case $name in
-  *_upgrade*) for f in "${installed[@]}" "$WIN\\inf\\Vesk.Inf" "$WIN\\RmVesk.exe" "$APP\\Mixer.exe" \
-                "$APP\\Register.exe" "$APP\\MarluneReleaseNotes.txt"; do old "$f"; done ;;
+  *_upgrade*) for f in "${installed[@]}" "$WIN\\inf\\Vesk.Inf" "${COMMON_FILES[@]}"; do old "$f"; done ;;
 esac
 case $name in *_upgrade|*_upgrade_queued) robot_opts=(--hold "$driver") ;; esac
 stage_registry
@@ -81,6 +76,12 @@ if [[ $name == *_queued ]]; then
   wineserver -w 9>&-
   grep -q '^exit 0' "$drive/bench/queue.txt" || { echo "sweep $name: the run that queues the restart did not finish"; exit 1; }
   while IFS= read -r -d '' f; do staged+=("${f#"$before"/}"); done < <(find "$drive" -type f -cnewer "$before/queued-mark" ! -path "$drive/bench/*" -print0)
+  # The restart's queue: NT's pending moves ("\0" between the names, as reg
+  # add takes them) and WININIT.INI; the files it is to take are the sources.
+  queue=$(sed -n 's/^"PendingFileRenameOperations"=str(7):"\(.*\)\\0"$/\1/p' "$before/system.reg" | sed 's/\\\\/\\/g')
+  ini=$(find "$drive/windows" -maxdepth 1 -iname wininit.ini -printf '%P')
+  queued_files=$({ sed 's/\\0/\n/g' <<<"$queue" | awk 'NR % 2'; [ -z "$ini" ] || sed -n 's/^[^[=]*=//p' "$drive/windows/$ini"; } |
+    tr -d '\r' | sed 's/^.*[Cc]:\\//' | tr 'A-Z' 'a-z' | grep .)
 fi
 
 # Every file of drive C: (but the bench's own and the stand-in driver's log)
@@ -115,28 +116,22 @@ hives() { # prefix
       /^#time=/ || key ~ /\{4D36E968-E325-11CE-BFC1-08002BE10318\}/ { next } { print }' "$1/$hive.reg"
   done
 }
-# A clone of the machine before, in a Wine session of its own that lasts
-# until end_session. The session's start carries out the moves queued for the
-# restart (Wine's boot does, as Windows does at a restart); a persistent
-# server keeps it from starting again between runs, so no run meets a restart
-# the sweep did not make. Over a queued restart the queue is held back from
-# that start and put back after it.
+# A clone of the machine before, in one Wine session until end_session: a
+# session's start carries out the restart's queue, as a restart does, so a
+# persistent server keeps it from starting again between runs. A queue there
+# is already is held back from that start and put back after it.
 clone() { # name
-  local p f queue="" ini=""; p=$(bench_clone "$1" "$before")
+  local p f; p=$(bench_clone "$1" "$before")
   for f in "${staged[@]}"; do cp --remove-destination "$before/$f" "$p/$f"; done
-  if [[ $name == *_queued ]]; then
-    queue=$(sed -n 's/^"PendingFileRenameOperations"=str(7):"\(.*\)\\0"$/\1/p' "$p/system.reg" | sed 's/\\\\/\\/g')
-    sed -i '/^"PendingFileRenameOperations"=/d' "$p/system.reg"
-    ini=$(find "$p/drive_c/windows" -maxdepth 1 -iname wininit.ini)
-    [ -z "$ini" ] || mv "$ini" "$p/wininit.held"
-  fi
+  sed -i '/^"PendingFileRenameOperations"=/d' "$p/system.reg"
+  [ -z "$ini" ] || mv "$p/drive_c/windows/$ini" "$p/wininit.held"
   WINEPREFIX=$p wineserver -p </dev/null >/dev/null 2>&1 9>&-
   if [ -n "$queue" ]; then  # the first program starts the session
     WINEPREFIX=$p wine reg add 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations \
       /t REG_MULTI_SZ /d "$queue" /f </dev/null >/dev/null 2>&1 9>&-
   elif [ -n "$ini" ]; then
     WINEPREFIX=$p wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
-    mv "$p/wininit.held" "$ini"
+    mv "$p/wininit.held" "$p/drive_c/windows/$ini"
   fi
   echo "$p"
 }
@@ -165,19 +160,14 @@ done
 hives "$ref" >"$before/after.hives"
 said "$ref/drive_c/bench/run.txt" >"$before/after.said"
 
-# The cut points chosen by what they prove, with the reason for each:
-# "k<TAB>why". The first and the last change, the run through, and a point
-# inside each kind of change an install makes where no point chosen before
-# cuts: just after its first change. The kinds: a replacement in one step
-# (Windows NT), Windows 9x's renames (the pair that sets an old file aside),
-# the restart's queue, the Start-menu entries, the uninstall entry and the
-# other registry writes. Over a queued restart only the file the restart is
-# to take matters beyond the first and last: a point after each change of
-# its replacement, from its compressed copy to its stamp.
+# The cut points chosen by what they prove, "k<TAB>why": the first and the
+# last change, the run through, and inside each kind of change (shortest
+# first) where no point chosen cuts yet, just after its first change. Over a
+# queued restart, instead of the kinds, the two points after each change that
+# names a file the restart is to take (a write through its handle follows).
 choose_points() { # change-log
-  local queued=""
-  case $name in xp_*_queued) queued='vesk\.dl' ;; 98_*_queued) queued='vesk\.dr' ;; esac
-  awk -v on9x="$([[ $name == 9[58]_* ]] && echo 1)" -v queued="$queued" '
+  QUEUED=${queued_files:-} awk -v on9x="$([[ $name == 9[58]_* ]] && echo 1)" '
+    BEGIN { queued = split(ENVIRON["QUEUED"], names, "\n") }
     function kind(line, call) {
       if (line ~ /start menu/) return "the Start-menu entries"
       if (line ~ /\\uninstall\\vesk/) return "the uninstall entry"
@@ -190,19 +180,19 @@ choose_points() { # change-log
     function choose(k, why) { if (!(k in chosen)) chosen[k] = why }
     /^[0-9]+ / {
       n = $1; change[n] = $0; line = tolower($0)
-      if (queued != "") {
-        if (!from && line ~ "temp\\\\" queued "\\$") from = n
-        if (from && line ~ queued && $2 !~ /^(Reg|SetupDi)/) to = n
-        next
-      }
-      what = kind(line, $2)
+      for (i = 1; i <= queued; i++) if (names[i] != "" && index(line, names[i])) named[n] = names[i]
+      what = queued ? "" : kind(line, $2)
       if (what == "") next
       if (!(what in first)) { first[what] = n; kinds[++count] = what }
       last[what] = n
     }
     END {
       choose(1, "the first change"); choose(n, "the last change"); choose(n + 1, "no cut: two whole runs")
-      for (k = from + 1; from && k <= to + 1; k++) choose(k, "the queued file'"'"'s replacement, after: " change[k - 1])
+      for (k in named) for (j = 1; j <= 2 && k + j <= n + 1; j++)
+        choose(k + j, "after a change to the queued " named[k] ": " change[k + j - 1])
+      for (i = 1; i <= count; i++)  # the shortest kinds first
+        for (j = i + 1; j <= count; j++)
+          if (last[kinds[j]] - first[kinds[j]] < last[kinds[i]] - first[kinds[i]]) { t = kinds[i]; kinds[i] = kinds[j]; kinds[j] = t }
       for (i = 1; i <= count; i++) {
         inside = 0
         for (k in chosen) if (k + 0 > first[kinds[i]] && k + 0 <= last[kinds[i]]) inside = 1
@@ -217,8 +207,8 @@ if [ -n "$every" ]; then
   echo "sweep $name: $total changes in one run; cut before $stride from the first, and after the last"
 else
   choose_points "$ref/drive_c/bench/run.log" >"$before/points"
-  [ -n "$(sed -n '/queued file/p' "$before/points")" ] || [[ $name != *_queued ]] ||
-    { echo "sweep $name: no change of the queued file was found"; exit 1; }
+  grep -q 'after a change to the queued' "$before/points" || [[ $name != *_queued ]] ||
+    { echo "sweep $name: no change names a file the restart is to take (${queued_files:-none queued})"; exit 1; }
   points=($(cut -f1 "$before/points"))
   echo "sweep $name: $total changes in one run; ${#points[@]} cut points chosen (cut before k):"
   sed 's/^/  k=/' "$before/points"

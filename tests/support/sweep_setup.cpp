@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include "setup/setup_sequence.h"
 #include "base/system_library.h"
 #include "tests/support/import_slots.h"
@@ -84,11 +83,10 @@ template <typename R, typename... A> struct Counted<R(WINAPI*)(A...)> {
 #define ALWAYS(name) constexpr char name##Name[] = #name; NEXT(name)
 ALWAYS(WriteFile); ALWAYS(SetEndOfFile); ALWAYS(LZCopy); ALWAYS(MoveFileA); ALWAYS(CopyFileA);
 ALWAYS(DeleteFileA); ALWAYS(SetFileAttributesA); ALWAYS(SetFileTime); ALWAYS(CreateDirectoryA);
-ALWAYS(RemoveDirectoryA); ALWAYS(WritePrivateProfileStringA); ALWAYS(RegDeleteValueA); ALWAYS(RegDeleteKeyA);
-// These count only some calls, name more than their texts, or hand out
-// counters of their own.
-NEXT(CreateFileA); NEXT(LZOpenFileA); NEXT(MoveFileExA); NEXT(RegCreateKeyExA); NEXT(RegSetValueExA);
-NEXT(GetProcAddress); NEXT(CoCreateInstance);
+ALWAYS(RemoveDirectoryA); ALWAYS(WritePrivateProfileStringA); ALWAYS(RegSetValueExA); ALWAYS(RegDeleteValueA);
+ALWAYS(RegDeleteKeyA);
+// These count only some calls, say more, or hand out counters of their own.
+NEXT(CreateFileA); NEXT(LZOpenFileA); NEXT(MoveFileExA); NEXT(RegCreateKeyExA); NEXT(GetProcAddress); NEXT(CoCreateInstance);
 decltype(&::SetupDiSetDeviceRegistryPropertyA) nextSetDeviceProperty;
 HRESULT(STDMETHODCALLTYPE* nextSaveLink)(IPersistFile*, LPCOLESTR, BOOL);
 
@@ -114,18 +112,6 @@ BOOL WINAPI CountMoveFileExA(LPCSTR from, LPCSTR to, DWORD flags)
     Change("MoveFileExA", Text(from), onto);
     return nextMoveFileExA(from, to, flags);
 }
-// The path of the keys Setup last created or opened to write, so that a
-// value written names its key (the uninstall entry, the driver's keys ...).
-// A closed key's handle is soon given out again: the latest one counts.
-struct { HKEY key; char path[MAX_PATH]; } keyPaths[16];
-unsigned keysSeen;
-const char* KeyPath(HKEY key)
-{
-    for (unsigned back = 1; back <= std::size(keyPaths) && back <= keysSeen; ++back)
-        if (keyPaths[(keysSeen - back) % std::size(keyPaths)].key == key)
-            return keyPaths[(keysSeen - back) % std::size(keyPaths)].path;
-    return Root(key);
-}
 // A key that opens already is not created: only a creating call is a change.
 LONG WINAPI CountRegCreateKeyExA(HKEY root, LPCSTR subkey, DWORD reserved, LPSTR cls, DWORD options, REGSAM access,
                                  LPSECURITY_ATTRIBUTES security, PHKEY key, LPDWORD disposition)
@@ -135,18 +121,7 @@ LONG WINAPI CountRegCreateKeyExA(HKEY root, LPCSTR subkey, DWORD reserved, LPSTR
         RegCloseKey(existing);
     else
         Change("RegCreateKeyExA", Root(root), subkey);
-    LONG result = nextRegCreateKeyExA(root, subkey, reserved, cls, options, access, security, key, disposition);
-    if (result == ERROR_SUCCESS) {
-        auto& known = keyPaths[keysSeen++ % std::size(keyPaths)];
-        known.key = *key;
-        snprintf(known.path, sizeof known.path, "%s\\%s", Root(root), subkey);
-    }
-    return result;
-}
-LONG WINAPI CountRegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size)
-{
-    Change("RegSetValueExA", KeyPath(key), Text(name));
-    return nextRegSetValueExA(key, name, reserved, type, data, size);
+    return nextRegCreateKeyExA(root, subkey, reserved, cls, options, access, security, key, disposition);
 }
 BOOL WINAPI CountSetDeviceProperty(HDEVINFO devices, PSP_DEVINFO_DATA device, DWORD property, const BYTE* buffer,
                                    DWORD size)
@@ -204,7 +179,7 @@ const Counter Counters[] = {
     COUNTER(CreateFileA), COUNTED(WriteFile), COUNTED(SetEndOfFile), COUNTER(LZOpenFileA), COUNTED(LZCopy),
     COUNTED(MoveFileA), COUNTER(MoveFileExA), COUNTED(CopyFileA), COUNTED(DeleteFileA),
     COUNTED(SetFileAttributesA), COUNTED(SetFileTime), COUNTED(CreateDirectoryA), COUNTED(RemoveDirectoryA),
-    COUNTED(WritePrivateProfileStringA), COUNTER(RegCreateKeyExA), COUNTER(RegSetValueExA),
+    COUNTED(WritePrivateProfileStringA), COUNTER(RegCreateKeyExA), COUNTED(RegSetValueExA),
     COUNTED(RegDeleteValueA), COUNTED(RegDeleteKeyA), COUNTER(GetProcAddress), COUNTER(CoCreateInstance),
 };
 
