@@ -1,4 +1,8 @@
 # Checks used by the scenarios: each prints a FAIL line and counts failures.
+# With the bench, UTC, and an X display of the script's own (see bench.sh).
+. "$(dirname "${BASH_SOURCE[0]}")/../wine/bench.sh"
+export TZ=UTC
+unset DISPLAY
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { [ -n "${VERBOSE:-}" ] && echo "ok: $*"; return 0; }
@@ -23,6 +27,8 @@ expect_count() { local n; n=$(grep -c -- "^$1" "$transcript"); [ "$n" -eq "$2" ]
 SYS='C:\windows\system32'
 WIN='C:\windows'
 APP='C:\Program Files\Brenmark'
+# The files every platform installs outside the system folders.
+COMMON_FILES=("$APP\\MarluneReleaseNotes.txt" "$APP\\Mixer.exe" "$APP\\Register.exe" "$WIN\\RmVesk.exe")
 TEMP="C:\\users\\$(whoami)\\Temp"
 NT_PROGRAMS='C:\ProgramData\Microsoft\Windows\Start Menu\Programs'
 USER_PROGRAMS="C:\\users\\$(whoami)\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"
@@ -56,15 +62,15 @@ expect_content() { [ "$(cat "$(unix_path "$1")" 2>/dev/null)" = "$2" ] && pass "
 # A value of the prefix's registry as Wine stores it: system.reg for
 # HKEY_LOCAL_MACHINE (HKEY_CLASSES_ROOT lives under Software\Classes),
 # user.reg for HKEY_CURRENT_USER. The value name "@" is the default value.
-reg_get() {
-  # Passed through the environment: awk -v would undo the doubled backslashes.
-  local file=$1
-  KEY="[${2//\\/\\\\}]" NAME=$3 awk '
-    BEGIN { key = ENVIRON["KEY"]; name = ENVIRON["NAME"] }
-    /^\[/ { k = tolower($0); inkey = index(k, tolower(key) " ") == 1; next }
-    inkey && name == "@" && index($0, "@=") == 1 { print substr($0, 3); exit }
-    inkey && index($0, "\"" name "\"=") == 1 { print substr($0, length(name) + 4); exit }
-  ' "$file"
+reg_get() { # file key name
+  reg_key "$1" "$2" | NAME=$3 awk 'BEGIN { name = ENVIRON["NAME"] }
+    name == "@" && index($0, "@=") == 1 { print substr($0, 3); exit }
+    index($0, "\"" name "\"=") == 1 { print substr($0, length(name) + 4); exit }'
+}
+# The value lines of one key (named through the environment: awk -v unescapes).
+reg_key() { # file key
+  KEY="[${2//\\/\\\\}]" awk 'BEGIN { key = tolower(ENVIRON["KEY"]) " " }
+    /^\[/ { inkey = index(tolower($0), key) == 1; next } inkey' "$1"
 }
 expect_reg() { # hive key name expected-raw-value
   local got; got=$(reg_get "$prefix/$1.reg" "$2" "$3")
@@ -75,10 +81,4 @@ expect_no_reg() {
   [ -z "$got" ] && pass "no $2 $3" || fail "registry $2 \"$3\" is [$got], expected none"
 }
 # Names of the values of one key.
-reg_names() {
-  KEY="[${2//\\/\\\\}]" awk '
-    BEGIN { key = ENVIRON["KEY"] }
-    /^\[/ { k = tolower($0); inkey = index(k, tolower(key) " ") == 1; next }
-    inkey && /^"/ { sub(/"=.*/, ""); print substr($0, 2) }
-    inkey && /^@=/ { print "@" }' "$prefix/$1.reg"
-}
+reg_names() { reg_key "$prefix/$1.reg" "$2" | sed -n 's/^"\([^"]*\)"=.*/\1/p; s/^@=.*/@/p'; }

@@ -9,10 +9,7 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 bench_dir=$1 win=$2 name=$3
-export TZ=UTC
-. "$here/../wine/bench.sh"
 . "$here/checks.sh"
-unset DISPLAY  # a display of its own: no other run can take the foreground
 bench_init "$bench_dir" || exit 1
 prefix=$(bench_clone "scenario-$name")
 export WINEPREFIX=$prefix
@@ -88,10 +85,7 @@ nt_files() {
   expect_absent "$SYS\\Vesk.Drv"; expect_absent "$SYS\\Vesk.VxD"; expect_absent "$SYS\\VeskASIO.Dll"
 }
 common_files() {
-  expect_installed "$APP\\MarluneReleaseNotes.txt" MarluneReleaseNotes.txt
-  expect_installed "$APP\\Mixer.exe" Mixer.exe
-  expect_installed "$APP\\Register.exe" Register.exe
-  expect_installed "$WIN\\RmVesk.exe" RmVesk.exe
+  local f; for f in "${COMMON_FILES[@]}"; do expect_installed "$f" "${f##*\\}"; done
   local leftovers; leftovers=$(ls "$(unix_path "$TEMP")" 2>/dev/null | grep -E '\$$' || true)
   [ -z "$leftovers" ] || fail "compressed copies left in the temporary folder: $leftovers"
 }
