@@ -41,23 +41,14 @@ std::string Value(const std::string& path, const char* name, DWORD* type = nullp
 }
 std::string DriverOf(const std::string& device) { return Value(DeviceKey(device), "Driver"); }
 
-void Store(const std::string& path, const char* name, const std::string& bytes, DWORD type = REG_SZ)
-{
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr), ERROR_SUCCESS) << path;
-    RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()), bytes.size());
-    RegCloseKey(key);
-}
-
 // A recorded PCI device, Enum\PCI\MARLUNE_TEST_<device>\0, of another class.
 void StageDevice(const std::string& device, const std::vector<std::string>& hardwareIds)
 {
     std::string multi;
     for (const std::string& id : hardwareIds)
         multi += Sz(id);
-    Store(DeviceKey(device), "HardwareID", Sz(multi), REG_MULTI_SZ);
-    Store(DeviceKey(device), "ClassGUID", Sz("{4D36E97D-E325-11CE-BFC1-08002BE10318}"));
+    StoreRaw(DeviceKey(device), "HardwareID", Sz(multi), REG_MULTI_SZ);
+    StoreRaw(DeviceKey(device), "ClassGUID", Sz("{4D36E97D-E325-11CE-BFC1-08002BE10318}"));
 }
 
 // Deletes the subkeys of `path` whose names `pick` selects.
@@ -206,7 +197,7 @@ protected:
     {
         RestoreMediaClass();  // left behind by a run that did not finish
         RemoveStagedDevices();
-        Store(BackupRoot, "Pending", Sz("1"));
+        StoreRaw(BackupRoot, "Pending", Sz("1"));
         ASSERT_TRUE(CopyKey(ClassKey, BackupTree));
         ClearClassInstances();
         loaded = nullptr;
@@ -246,7 +237,7 @@ protected:
 
 TEST_F(Pnp, WithoutACardTheClassKeysAreOnlyRead)
 {
-    Store(InstanceKey(3), "DriverDesc", Sz("Marlune"));
+    StoreRaw(InstanceKey(3), "DriverDesc", Sz("Marlune"));
     StageDevice("OTHER", {"PCI\\VEN_8086&DEV_2415&SUBSYS_00000000&REV_01"});
     realRegSet = HOOK_IMPORT(RegSetValueExA, RecordSet);
 
@@ -262,10 +253,10 @@ TEST_F(Pnp, WithoutACardTheClassKeysAreOnlyRead)
 // One card with an instance of its own, 0003, below the highest, 0007.
 TEST_F(Pnp, CardIsBoundToItsOwnInstanceWithEveryPropertyAndClassValue)
 {
-    Store(InstanceKey(3), "DriverDesc", Sz("Marlune"));
-    Store(InstanceKey(3), "DriverVersion", Sz("1.00 Build 001"));
-    Store(InstanceKey(3) + "\\Drivers\\wave\\Vesk.Dll", "Alias", Sz("Old"));
-    Store(InstanceKey(7), "DriverDesc", Sz("Other Audio"));
+    StoreRaw(InstanceKey(3), "DriverDesc", Sz("Marlune"));
+    StoreRaw(InstanceKey(3), "DriverVersion", Sz("1.00 Build 001"));
+    StoreRaw(InstanceKey(3) + "\\Drivers\\wave\\Vesk.Dll", "Alias", Sz("Old"));
+    StoreRaw(InstanceKey(7), "DriverDesc", Sz("Other Audio"));
     StageDevice("CARD", {CardId, "PCI\\VEN_10B5&DEV_7C31"});
     realRegSet = HOOK_IMPORT(RegSetValueExA, RecordSet);
     WrapSetupApi(Record);
@@ -325,7 +316,7 @@ TEST_F(Pnp, InstanceNumbersReuseTheCardsOwnThenGrowAboveTheHighest)
         RemoveStagedDevices();
         ClearClassInstances();
         for (const auto& [n, text] : c.descriptions)
-            Store(InstanceKey(n), text ? "DriverDesc" : "InfPath", Sz(text ? text : "x.inf"));
+            StoreRaw(InstanceKey(n), text ? "DriverDesc" : "InfPath", Sz(text ? text : "x.inf"));
         for (size_t i = 0; i < c.expected.size(); ++i)
             StageDevice("CARD" + std::to_string(i), {CardId});
 

@@ -23,17 +23,6 @@ bool KeyExists(const std::string& path)
     return true;
 }
 
-
-void StoreRaw(const std::string& path, const char* name, const std::string& bytes, DWORD type = REG_SZ)
-{
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                             bytes.size()), ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
 class Registry : public testing::Test {
 protected:
     void SetUp() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, Scratch.c_str()); }

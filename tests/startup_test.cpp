@@ -404,18 +404,21 @@ TEST(Startup, OverLongDirectoriesAreRefusedBeforeAnythingIsCreated)
     fakeWindows = fakeSystem = fakeTemp = "";
 }
 
+// Each path given (the even entries) with the backslash added as expected.
+void ExpectTrailingBackslashes(std::initializer_list<const char*> inAndOut)
+{
+    for (auto row = inAndOut.begin(); row != inAndOut.end(); row += 2) {
+        char path[MAX_PATH];
+        strcpy(path, row[0]);
+        AddTrailingBackslash(path);
+        EXPECT_STREQ(path, row[1]) << row[0];
+    }
+}
+
 TEST(AddTrailingBackslash, AddsExactlyOneWhereMissing)
 {
-    const struct { const char* in; const char* out; } table[] = {
-        {"", "\\"}, {"C:\\", "C:\\"}, {"C:", "C:\\"}, {"C:\\WINDOWS", "C:\\WINDOWS\\"},
-        {"C:\\WINDOWS\\", "C:\\WINDOWS\\"}, {"\\\\server\\share", "\\\\server\\share\\"},
-    };
-    for (const auto& row : table) {
-        char path[MAX_PATH];
-        strcpy(path, row.in);
-        AddTrailingBackslash(path);
-        EXPECT_STREQ(path, row.out) << row.in;
-    }
+    ExpectTrailingBackslashes({"", "\\", "C:\\", "C:\\", "C:", "C:\\", "C:\\WINDOWS", "C:\\WINDOWS\\",
+                               "C:\\WINDOWS\\", "C:\\WINDOWS\\", "\\\\server\\share", "\\\\server\\share\\"});
 }
 
 // Run with the ANSI code page 932 (LC_ALL=ja_JP.UTF-8): a double-byte
@@ -423,18 +426,9 @@ TEST(AddTrailingBackslash, AddsExactlyOneWhereMissing)
 TEST(AddTrailingBackslashCodePage932, DoubleByteTrailByteIsNotABackslash)
 {
     ASSERT_EQ(GetACP(), 932u);
-    const struct { const char* in; const char* out; } table[] = {
-        {"C:\\\x83\x5C", "C:\\\x83\x5C\\"},         // katakana SO: trail byte 0x5C
-        {"C:\\\x83\x5C\\", "C:\\\x83\x5C\\"},
-        {"C:\\\x95\x5C\x8E\xA6", "C:\\\x95\x5C\x8E\xA6\\"},
-        {"\x83\x5C", "\x83\x5C\\"},
-    };
-    for (const auto& row : table) {
-        char path[MAX_PATH];
-        strcpy(path, row.in);
-        AddTrailingBackslash(path);
-        EXPECT_STREQ(path, row.out);
-    }
+    ExpectTrailingBackslashes({"C:\\\x83\x5C", "C:\\\x83\x5C\\",  // katakana SO: trail byte 0x5C
+                               "C:\\\x83\x5C\\", "C:\\\x83\x5C\\",
+                               "C:\\\x95\x5C\x8E\xA6", "C:\\\x95\x5C\x8E\xA6\\", "\x83\x5C", "\x83\x5C\\"});
 }
 
 // A double-byte character whose second byte is a letter is not the one whose

@@ -514,13 +514,8 @@ TEST(ProgressWindow, FailedCreationIsToldOnItsThreadAndEverythingElseGoesOn)
     EXPECT_EQ(LastCreate.proc, ProgressDlgProc);
     EXPECT_EQ(LastCreate.param, 0);
 
-    auto messages = RecordedMessages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, "CreateDialog Failed!");
-    EXPECT_TRUE(messages[0].captionIsNull);
-    EXPECT_EQ(messages[0].owner, nullptr);
-    EXPECT_EQ(messages[0].style, static_cast<UINT>(MB_OK | MB_ICONWARNING));
-    EXPECT_EQ(messages[0].threadId, ProgressThreadId);
+    ExpectMessages({{"CreateDialog Failed!", nullptr}});
+    EXPECT_EQ(RecordedMessages().at(0).threadId, ProgressThreadId);
 
     // The main thread's calls find no window and return.
     EXPECT_EQ(Context.ProgressWindow.load(), nullptr);

@@ -1,8 +1,20 @@
-// Reads a machine registry value raw, as the platform stores it, for tests
-// that check what the product wrote.
+// Reads and writes a machine registry value raw, as the platform stores it,
+// for tests that check what the product wrote or stage what it finds.
 #pragma once
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <string>
+
+// Creates the key when missing; fails the test when the value is not stored.
+inline void StoreRaw(const std::string& path, const char* name, const std::string& bytes, DWORD type = REG_SZ)
+{
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr), ERROR_SUCCESS) << path;
+    EXPECT_EQ(RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()),
+              ERROR_SUCCESS) << path << " " << name;
+    RegCloseKey(key);
+}
 
 inline std::string RawMachineValue(const std::string& path, const char* name, DWORD* type = nullptr)
 {
