@@ -65,7 +65,7 @@ said() { grep -E '^(dialog|message|exit|timeout)' "$1" | tr -d '\r'; }
 run_setup() { # prefix label [k]
   WINEPREFIX=$1 MARLUNE_SWEEP_LOG="C:\\bench\\$2.log" MARLUNE_SWEEP_CUT=${3:-} \
     wine 'C:\bench\robot.exe' --transcript "C:\\bench\\$2.txt" --plan 1,2 --timeout 150 "${robot_opts[@]}" \
-    -- 'C:\bench\Setup.exe' </dev/null >/dev/null 2>&1 9>&-
+    -- 'C:\bench\Setup.exe' </dev/null >/dev/null 2>&1 8>&- 9>&-
 }
 # An upgrade over a restart that an earlier run queued: that run goes through
 # (the restart not taken) in the machine before; every file it changed is
@@ -100,7 +100,7 @@ manifest() { # prefix
   (cd "$1/drive_c" && awk -F'\t' '$1 == "?" { print $2 }' <<<"$listed" | tr '\n' '\0' | xargs -0 -r md5sum) |
     awk '{ h = $1; sub(/^[^ ]+  /, ""); if (tolower($0) !~ /\.lnk$/) print tolower($0) "\t" h }'
   grep -qi '^?.*\.lnk$' <<<"$listed" || return 0
-  WINEPREFIX=$1 wine 'C:\bench\robot.exe' links "$NT_PROGRAMS" "$USER_PROGRAMS" </dev/null 2>/dev/null 9>&- |
+  WINEPREFIX=$1 wine 'C:\bench\robot.exe' links "$NT_PROGRAMS" "$USER_PROGRAMS" </dev/null 2>/dev/null 8>&- 9>&- |
     tr -d '\r' | sed -n 's/^link "C:\\\(.*\)" \(target=.*\)$/\1\t\2/p' |
     awk -F'\t' '{ p = tolower($1); gsub(/\\/, "/", p); print p "\tlink " $2 }'
 }
@@ -116,32 +116,34 @@ hives() { # prefix
       /^#time=/ || key ~ /\{4D36E968-E325-11CE-BFC1-08002BE10318\}/ { next } { print }' "$1/$hive.reg"
   done
 }
-# A clone of the machine before, in one Wine session until end_session: a
-# session's start carries out the restart's queue, as a restart does, so a
-# persistent server keeps it from starting again between runs. A queue there
-# is already is held back from that start and put back after it.
+# A clone of the machine before ($cloned), in one Wine session until
+# end_session: a session's start carries out the restart's queue, as a
+# restart does, so a console program reading descriptor 8 of this script
+# keeps the session from ending between runs (and ends with the script,
+# killed or not: no other program gets the descriptor). A queue there is
+# already is held back from that start and put back after it.
 clone() { # name
-  local p f; p=$(bench_clone "$1" "$before")
+  local p f; p=$(bench_clone "$1" "$before") cloned=$p
   for f in "${staged[@]}"; do cp --remove-destination "$before/$f" "$p/$f"; done
   sed -i '/^"PendingFileRenameOperations"=/d' "$p/system.reg"
   [ -z "$ini" ] || mv "$p/drive_c/windows/$ini" "$p/wininit.held"
-  WINEPREFIX=$p wineserver -p </dev/null >/dev/null 2>&1 9>&-
-  if [ -n "$queue" ]; then  # the first program starts the session
+  exec 8> >(WINEPREFIX=$p wine cmd >/dev/null 2>&1 9>&-)
+  if [ -n "$queue" ]; then
     WINEPREFIX=$p wine reg add 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations \
-      /t REG_MULTI_SZ /d "$queue" /f </dev/null >/dev/null 2>&1 9>&-
+      /t REG_MULTI_SZ /d "$queue" /f </dev/null >/dev/null 2>&1 8>&- 9>&-
   elif [ -n "$ini" ]; then
-    WINEPREFIX=$p wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+    WINEPREFIX=$p wine cmd /c exit </dev/null >/dev/null 2>&1 8>&- 9>&-
     mv "$p/wininit.held" "$p/drive_c/windows/$ini"
   fi
-  echo "$p"
 }
 end_session() { # prefix: its registry saved
-  WINEPREFIX=$1 wineserver -k </dev/null >/dev/null 2>&1 9>&-
-  WINEPREFIX=$1 wineserver -w </dev/null >/dev/null 2>&1 9>&-
+  exec 8>&-
+  WINEPREFIX=$1 wineserver -k </dev/null >/dev/null 2>&1 8>&- 9>&-
+  WINEPREFIX=$1 wineserver -w </dev/null >/dev/null 2>&1 8>&- 9>&-
 }
 
 # One run through: the count of changes and the machine it leaves.
-ref=$(clone "sweep-$name-ref")
+clone "sweep-$name-ref"; ref=$cloned
 manifest "$ref" >"$before/before.manifest"
 run_setup "$ref" run
 manifest "$ref" >"$before/after.manifest"
@@ -262,7 +264,7 @@ rerun_differences() { # prefix
 # "k invariant-broken rerun-differed not-reached" (0 or 1 each).
 sweep_point() { # k prefix-name
   local k=$1 point change at problems broke=0 differed=0 aside=0
-  point=$(clone "$2")
+  clone "$2"; point=$cloned
   run_setup "$point" cut "$k"
   change=$(sed -n "s/^cut $k //p" "$point/drive_c/bench/cut.log")
   if [ "$k" -le "$total" ] && [ -z "$change" ]; then
@@ -292,7 +294,6 @@ for worker in $(seq 0 $((jobs - 1))); do
     for i in $(seq "$worker" "$jobs" $((${#points[@]} - 1))); do
       sweep_point "${points[$i]}" "sweep-$name-$worker" >"$before/point-${points[$i]}.out"
     done
-    end_session "$BENCH/scratch/sweep-$name-$worker"
   ) &
   workers+=($!)
 done
