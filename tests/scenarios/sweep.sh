@@ -117,11 +117,10 @@ hives() { # prefix
   done
 }
 # A clone of the machine before ($cloned), in one Wine session until
-# end_session: a session's start carries out the restart's queue, as a
-# restart does, so a console program reading descriptor 8 of this script
-# keeps the session from ending between runs (and ends with the script,
-# killed or not: no other program gets the descriptor). A queue there is
-# already is held back from that start and put back after it.
+# end_session: a session's start carries out the restart's queue, as a restart
+# does, so a console program reading this script's descriptor 8 (no other
+# program gets it) keeps the session between runs and ends with the script.
+# A queue there is already is held back from that start and put back after it.
 clone() { # name
   local p f; p=$(bench_clone "$1" "$before") cloned=$p
   for f in "${staged[@]}"; do cp --remove-destination "$before/$f" "$p/$f"; done
