@@ -175,7 +175,8 @@ choose_points() { # change-log
       if (call ~ /^(Reg|SetupDi)/) return "the registry writes"
       if (call == "WritePrivateProfileStringA" || line ~ / at the restart$/) return "the restart'"'"'s queue"
       if (call == "MoveFileExA" && !on9x) return "a replacement in one step"
-      if (call == "MoveFileA") return "Windows 9x'"'"'s renames"
+      if (call == "MoveFileA" && line ~ /~$/) return "the rename pair (its first: the old file aside)"
+      if (call == "MoveFileA") return "a rename into place (Windows 9x)"
       return ""
     }
     function choose(k, why) { if (!(k in chosen)) chosen[k] = why }
@@ -185,7 +186,7 @@ choose_points() { # change-log
       what = queued ? "" : kind(line, $2)
       if (what == "") next
       if (!(what in first)) { first[what] = n; kinds[++count] = what }
-      last[what] = n
+      if (what !~ /pair/) last[what] = n  # a cut inside a pair, not between two
     }
     END {
       choose(1, "the first change"); choose(n, "the last change"); choose(n + 1, "no cut: two whole runs")
