@@ -192,8 +192,7 @@ choose_points() { # change-log
       choose(1, "the first change"); choose(n, "the last change"); choose(n + 1, "no cut: two whole runs")
       for (k in named) for (j = 1; j <= 2 && k + j <= n + 1; j++)
         choose(k + j, "after a change to the queued " named[k] ": " change[k + j - 1])
-      for (i = 1; i <= count; i++)  # the shortest kinds first
-        for (j = i + 1; j <= count; j++)
+      for (i = 1; i <= count; i++) for (j = i + 1; j <= count; j++)  # the shortest kinds first
           if (last[kinds[j]] - first[kinds[j]] < last[kinds[i]] - first[kinds[i]]) { t = kinds[i]; kinds[i] = kinds[j]; kinds[j] = t }
       for (i = 1; i <= count; i++) {
         inside = 0
