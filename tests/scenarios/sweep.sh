@@ -80,7 +80,7 @@ if [[ $name == *_queued ]]; then
   # add takes them) and WININIT.INI; the files it is to take are the sources.
   queue=$(sed -n 's/^"PendingFileRenameOperations"=str(7):"\(.*\)\\0"$/\1/p' "$before/system.reg" | sed 's/\\\\/\\/g')
   ini=$(find "$drive/windows" -maxdepth 1 -iname wininit.ini -printf '%P')
-  queued_files=$({ sed 's/\\0/\n/g' <<<"$queue" | awk 'NR % 2'; [ -z "$ini" ] || sed -n 's/^[^[=]*=//p' "$drive/windows/$ini"; } |
+  queued_files=$({ sed 's/\\0/\n/g' <<<"$queue" | awk 'NR % 2'; [ -z "$ini" ] || awk -F= '!/^\[/ { print $2 }' "$drive/windows/$ini"; } |
     tr -d '\r' | sed 's/^.*[Cc]:\\//' | tr 'A-Z' 'a-z' | grep .)
 fi
 
