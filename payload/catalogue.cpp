@@ -4,6 +4,15 @@
 #include "base/paths.h"
 #include "base/text.h"
 
+bool TempPath(char* path, const char* resourceName, char lastCharacter)
+{
+    if (!JoinPath(path, Context.TempDir, resourceName))
+        return false;
+    if (lastCharacter)
+        path[lstrlenA(path) - 1] = lastCharacter;
+    return true;
+}
+
 // Nothing of the payload has been written.
 BOOL RefuseLongPath(const char* resourceName, const char* path)
 {

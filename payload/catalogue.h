@@ -40,5 +40,10 @@ inline constexpr std::array<CatalogueEntry, 10> Catalogue = {{
 constexpr char Queued = '$';
 constexpr char Expanding = '#';
 
+// The temporary folder followed by `resourceName`, its last character
+// replaced by `lastCharacter` unless that is 0, into a MAX_PATH buffer; false
+// when it does not fit (the buffer then holds it cut, fit for a message only).
+bool TempPath(char* path, const char* resourceName, char lastCharacter);
+
 // Refuses a payload one of whose paths is too long, with a message; FALSE.
 BOOL RefuseLongPath(const char* resourceName, const char* path);

@@ -72,19 +72,15 @@ bool PathWithin(const char* resourceName, const char* path, size_t limit)
     return false;
 }
 
-// The temporary directory followed by the resource name, with its last
-// character replaced by `lastCharacter` unless that is 0.
+// The temporary folder's name for the resource (TempPath), refused with a
+// message when it is too long for the messages that may name it.
 bool ComposeTempPath(char* path, const char* resourceName, char lastCharacter)
 {
-    char composed[2 * MAX_PATH];
-    bool whole = FormatText(composed, sizeof composed, "%s%s", Context.TempDir, resourceName);
-    int length = lstrlenA(composed);
-    if (lastCharacter && whole && length > 0)
-        composed[length - 1] = lastCharacter;
-    if (!PathWithin(resourceName, composed, MessagePathLimit))
+    if (!TempPath(path, resourceName, lastCharacter)) {
+        RefuseLongPath(resourceName, path);
         return false;
-    lstrcpyA(path, composed);
-    return true;
+    }
+    return PathWithin(resourceName, path, MessagePathLimit);
 }
 
 // LZOpenFileA's answer for the destination opened for writing in place,

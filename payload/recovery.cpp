@@ -3,21 +3,6 @@
 #include "base/file_replacement.h"
 #include "base/paths.h"
 
-namespace {
-
-// The resource's name in the temporary folder, its last character replaced
-// by `lastCharacter` unless that is 0; false when it does not fit.
-bool TempName(char* path, const CatalogueEntry& entry, char lastCharacter)
-{
-    if (!JoinPath(path, Context.TempDir, entry.resourceName.data()))
-        return false;
-    if (lastCharacter)
-        path[lstrlenA(path) - 1] = lastCharacter;
-    return true;
-}
-
-} // namespace
-
 void RecoverLeftovers(BOOL upgrade)
 {
     // Only the names a run writes: beside each catalogue destination and, in
@@ -37,7 +22,7 @@ void RecoverLeftovers(BOOL upgrade)
             // a new one in its place. That file stays for the restart.
             SiblingPath(path, destination, Queued);
             RecoverReplaced(path);
-            if (Context.Platform == Platform9x && TempName(path, entry, '\0'))
+            if (Context.Platform == Platform9x && TempPath(path, entry.resourceName.data(), '\0'))
                 RecoverReplaced(path);
         } else {
             // Otherwise an expansion beside the destination is partial.
@@ -46,10 +31,10 @@ void RecoverLeftovers(BOOL upgrade)
         if (entry.deferredOnUpgrade) {
             SiblingPath(path, destination, Expanding);
             RemoveFile(path);
-            if (TempName(path, entry, Expanding))
+            if (TempPath(path, entry.resourceName.data(), Expanding))
                 DeleteFileA(path);
         }
-        if (TempName(path, entry, '$'))
+        if (TempPath(path, entry.resourceName.data(), '$'))
             DeleteFileA(path);
     }
 }
