@@ -64,5 +64,6 @@ endforeach()
 # crashed process with status 0), a time-out or a status but 0 (wine-run's).
 get_property(gtest_entries DIRECTORY PROPERTY TESTS)
 list(FILTER gtest_entries INCLUDE REGEX "^unit_")
-set_tests_properties(${gtest_entries} PROPERTIES TIMEOUT 300
+set_tests_properties(${gtest_entries} PROPERTIES TIMEOUT 300 COST 10
   PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]" FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]|wine-run: |wine: Unhandled")
+set_tests_properties(unit_winxp PROPERTIES COST 80)
