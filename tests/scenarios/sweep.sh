@@ -164,10 +164,15 @@ said "$ref/drive_c/bench/run.txt" >"$before/after.said"
 # The cut points chosen by what they prove, "k<TAB>why": the first and the
 # last change, the run through, and inside each kind of change (shortest
 # first) where no point chosen cuts yet, just after its first change. Over a
-# queued restart, instead of the kinds, the two points after each change that
-# names a file the restart is to take (a write through its handle follows).
+# queued restart, only the two points after each change that names a file the
+# restart is to take (a write through its handle follows): its other changes
+# are of the kinds, and its rerun is the run through, of the upgrade that
+# queued the restart (*_upgrade). An upgrade's Start-menu entries, uninstall
+# entry and other registry writes are made as a fresh install's (none of them
+# is there before): the fresh install of its platform sweeps those kinds.
 choose_points() { # change-log
-  QUEUED=${queued_files:-} awk -v on9x="$([[ $name == 9[58]_* ]] && echo 1)" '
+  QUEUED=${queued_files:-} awk -v on9x="$([[ $name == 9[58]_* ]] && echo 1)" \
+    -v fresh_kinds="$([[ $name == *_upgrade* ]] && echo 'Start-menu|uninstall|registry')" '
     BEGIN { queued = split(ENVIRON["QUEUED"], names, "\n") }
     function kind(line, call) {
       if (line ~ /start menu/) return "the Start-menu entries"
@@ -184,12 +189,12 @@ choose_points() { # change-log
       n = $1; change[n] = $0; line = tolower($0)
       for (i = 1; i <= queued; i++) if (names[i] != "" && index(line, names[i])) named[n] = names[i]
       what = queued ? "" : kind(line, $2)
-      if (what == "") next
+      if (what == "" || (fresh_kinds != "" && what ~ fresh_kinds)) next
       if (!(what in first)) { first[what] = n; kinds[++count] = what }
       if (what !~ /pair/) last[what] = n  # a cut inside a pair, not between two
     }
     END {
-      choose(1, "the first change"); choose(n, "the last change"); choose(n + 1, "no cut: two whole runs")
+      if (!queued) { choose(1, "the first change"); choose(n, "the last change"); choose(n + 1, "no cut: two whole runs") }
       for (k in named) for (j = 1; j <= 2 && k + j <= n + 1; j++)
         choose(k + j, "after a change to the queued " named[k] ": " change[k + j - 1])
       for (i = 1; i <= count; i++) for (j = i + 1; j <= count; j++)  # the shortest kinds first
