@@ -64,6 +64,8 @@ endforeach()
 # crashed process with status 0), a time-out or a status but 0 (wine-run's).
 get_property(gtest_entries DIRECTORY PROPERTY TESTS)
 list(FILTER gtest_entries INCLUDE REGEX "^unit_")
-set_tests_properties(${gtest_entries} PROPERTIES TIMEOUT 300 COST 10
+set_tests_properties(${gtest_entries} PROPERTIES TIMEOUT 300 COST 30
   PASS_REGULAR_EXPRESSION "\\[  PASSED  \\]" FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]|wine-run: |wine: Unhandled")
+# The unit entries share one prefix, one at a time: they start before the
+# scenarios, so that the last of them does not run alone at the end.
 set_tests_properties(unit_winxp PROPERTIES COST 80)
