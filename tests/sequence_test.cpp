@@ -57,6 +57,25 @@ Companion::~Companion()
     CloseHandle(process.hThread);
 }
 
+// Sleep through the import table is counted; with `fastSleep` it costs no real time.
+// Once `answerAtMs` is counted, the asking companion's user answers: the hook
+// returns when that program has ended.
+DWORD sleptMs, answerAtMs;
+HANDLE askingProcess;
+bool fastSleep;
+decltype(&Sleep) realSleep;
+void WINAPI CountSleep(DWORD ms)
+{
+    sleptMs += ms, realSleep(fastSleep && ms ? 1 : ms);
+    if (answerAtMs && sleptMs >= answerAtMs) {
+        answerAtMs = 0;
+        HANDLE answer = OpenEventA(EVENT_MODIFY_STATE, FALSE, "MarluneCompanionAnswer");
+        EXPECT_TRUE(answer && SetEvent(answer));
+        CloseHandle(answer);
+        WaitForSingleObject(askingProcess, INFINITE);
+    }
+}
+
 std::vector<std::string> closeRequests;
 decltype(&SendMessageTimeoutA) realSendTimeout;
 LRESULT WINAPI RecordSendTimeout(HWND w, UINT m, WPARAM wp, LPARAM lp, UINT f, UINT t, PDWORD_PTR r)
@@ -64,6 +83,8 @@ LRESULT WINAPI RecordSendTimeout(HWND w, UINT m, WPARAM wp, LPARAM lp, UINT f, U
     char title[256] = "";
     GetWindowTextA(w, title, sizeof title);
     closeRequests.push_back(title);
+    if (askingProcess && closeRequests.back() == "Marlune 4 Mixer")
+        answerAtMs = sleptMs + 2500;  // the question lasts 2.5 s
     EXPECT_EQ(m, static_cast<UINT>(WM_SYSCOMMAND));
     EXPECT_EQ(wp, static_cast<WPARAM>(SC_CLOSE));
     EXPECT_EQ(lp, 0);
@@ -75,12 +96,6 @@ void RecordCloseRequests()
     closeRequests.clear();
     realSendTimeout = HOOK_IMPORT(SendMessageTimeoutA, RecordSendTimeout);
 }
-
-// Sleep through the import table is counted; with `fastSleep` it costs no real time.
-DWORD sleptMs;
-bool fastSleep;
-decltype(&Sleep) realSleep;
-void WINAPI CountSleep(DWORD ms) { sleptMs += ms, realSleep(fastSleep && ms ? 1 : ms); }
 
 } // namespace
 
@@ -123,7 +138,7 @@ TEST(CloseRunningApps, ClosesEveryWindowOfAPrefixBeforeTheNextAndOnlyExactCase)
 
 // A refusing and a hung window end with a message naming them instead of a
 // hang, without a wait as long as a frozen question's; a program that asks
-// its user first is waited for.
+// its user first is waited for (2.5 s of counted time).
 TEST(CloseRunningApps, GivesUpOnRefusingAndHungWindowsButWaitsForAQuestion)
 {
     Companion companions[] = {
@@ -134,8 +149,10 @@ TEST(CloseRunningApps, GivesUpOnRefusingAndHungWindowsButWaitsForAQuestion)
     for (auto& c : companions)
         StartCompanion(c);
     RecordCloseRequests();
-    sleptMs = 0, fastSleep = false, realSleep = HOOK_IMPORT(Sleep, CountSleep);
+    askingProcess = companions[2].process.hProcess;
+    sleptMs = 0, fastSleep = true, realSleep = HOOK_IMPORT(Sleep, CountSleep);
     CloseRunningApps();
+    askingProcess = nullptr;
 
     auto messages = RecordedMessages();
     ASSERT_EQ(messages.size(), 2u);

@@ -2,7 +2,8 @@
 // title that answers the close request (WM_SYSCOMMAND / SC_CLOSE) as told.
 //   companion.exe closes|refuses|hangs|asks|slow|frozen|swaps|questions TITLE
 // "asks" behaves like a program that asks its user a question on closing: its
-// window is disabled for 2.5 s (a modal question), then it closes. "slow"
+// window is disabled (a modal question) until the event "MarluneCompanion
+// Answer" is set (the user answers), then it closes. "slow"
 // answers the request at once but takes a second to go away. "frozen" is
 // disabled from the start and for good, as a program stuck on a question of
 // its own; it ignores the request. "swaps" refuses and sinks to the bottom of
@@ -19,6 +20,7 @@ namespace {
 
 enum { Closes, Refuses, Hangs, Asks, Slow, Frozen, Swaps, Questions } behaviour = Closes;
 const char* title = "Marlune Mixer";
+HANDLE answer;
 
 LRESULT CALLBACK CompanionProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -42,11 +44,10 @@ LRESULT CALLBACK CompanionProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         }
         if (behaviour == Asks) {
             EnableWindow(window, FALSE);
-            SetTimer(window, 1, 2500, nullptr);
             MSG msg;
-            while (GetMessageA(&msg, nullptr, 0, 0) && !(msg.message == WM_TIMER && msg.hwnd == window))
-                DispatchMessageA(&msg);
-            KillTimer(window, 1);
+            while (MsgWaitForMultipleObjects(1, &answer, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
+                while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+                    DispatchMessageA(&msg);
             EnableWindow(window, TRUE);
         }
     }
@@ -67,8 +68,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         behaviour = Refuses;
     else if (strncmp(commandLine, "hangs", 5) == 0)
         behaviour = Hangs;
-    else if (strncmp(commandLine, "asks", 4) == 0)
+    else if (strncmp(commandLine, "asks", 4) == 0) {
         behaviour = Asks;
+        answer = CreateEventA(nullptr, TRUE, FALSE, "MarluneCompanionAnswer");
+    }
     else if (strncmp(commandLine, "slow", 4) == 0)
         behaviour = Slow;
     else if (strncmp(commandLine, "frozen", 6) == 0)
