@@ -10,9 +10,10 @@
 # followed).
 # One uninterrupted run of Setup-sweep.exe counts the changes (N) and gives
 # the machine as it should end. Then for k = 1, 1+EVERY, 1+2*EVERY ... (or
-# the points choose_points prints with its reasons) and N+1 (not cut: Setup
-# runs through twice) a clone of the machine as it was before has a run cut
-# just before its k-th change, and
+# the points choose_points prints with its reasons) a clone of the machine as
+# it was before has a run cut just before its k-th change (at N+1, not cut,
+# the uninterrupted run's own machine is the clone: Setup runs through
+# twice), and
 #   the invariant: every file that existed before is at its own name, as its
 #   old or its new version, byte for byte (so is a file queued for the
 #   restart); a new file at a real name (not a `$`, `#` or `~` sibling,
@@ -67,6 +68,11 @@ run_setup() { # prefix label [k]
     wine 'C:\bench\robot.exe' --transcript "C:\\bench\\$2.txt" --plan 1,2 --timeout 150 "${robot_opts[@]}" \
     -- 'C:\bench\Setup.exe' </dev/null >/dev/null 2>&1 8>&- 9>&-
 }
+# The restart's queue of NT in a prefix: its pending moves, "\0" between the
+# names, as reg add takes them.
+pending_moves() { # prefix
+  sed -n 's/^"PendingFileRenameOperations"=str(7):"\(.*\)\\0"$/\1/p' "$1/system.reg" | sed 's/\\\\/\\/g'
+}
 # An upgrade over a restart that an earlier run queued: that run goes through
 # (the restart not taken) in the machine before; every file it changed is
 # then copied into each clone, as the cut run may write it in place.
@@ -76,9 +82,9 @@ if [[ $name == *_queued ]]; then
   wineserver -w 9>&-
   grep -q '^exit 0' "$drive/bench/queue.txt" || { echo "sweep $name: the run that queues the restart did not finish"; exit 1; }
   while IFS= read -r -d '' f; do staged+=("${f#"$before"/}"); done < <(find "$drive" -type f -cnewer "$before/queued-mark" ! -path "$drive/bench/*" -print0)
-  # The restart's queue: NT's pending moves ("\0" between the names, as reg
-  # add takes them) and WININIT.INI; the files it is to take are the sources.
-  queue=$(sed -n 's/^"PendingFileRenameOperations"=str(7):"\(.*\)\\0"$/\1/p' "$before/system.reg" | sed 's/\\\\/\\/g')
+  # The restart's queue: NT's pending moves and WININIT.INI; the files it is
+  # to take are the sources.
+  queue=$(pending_moves "$before")
   ini=$(find "$drive/windows" -maxdepth 1 -iname wininit.ini -printf '%P')
   queued_files=$({ sed 's/\\0/\n/g' <<<"$queue" | awk 'NR % 2'; [ -z "$ini" ] || awk -F= '!/^\[/ { print $2 }' "$drive/windows/$ini"; } |
     tr -d '\r' | sed 's/^.*[Cc]:\\//' | tr 'A-Z' 'a-z' | grep .)
@@ -116,24 +122,31 @@ hives() { # prefix
       /^#time=/ || key ~ /\{4D36E968-E325-11CE-BFC1-08002BE10318\}/ { next } { print }' "$1/$hive.reg"
   done
 }
-# A clone of the machine before ($cloned), in one Wine session until
-# end_session: a session's start carries out the restart's queue, as a restart
-# does, so a console program reading this script's descriptor 8 (no other
-# program gets it) keeps the session between runs and ends with the script.
-# A queue there is already is held back from that start and put back after it.
+# A Wine session of the prefix until end_session: a session's start carries
+# out the restart's queue, as a restart does, so a console program reading
+# this script's descriptor 8 (no other program gets it) keeps the session
+# between runs and ends with the script. A queue there is already is held
+# back from that start and put back after it.
+start_session() { # prefix
+  local p=$1 pending held
+  pending=$(pending_moves "$p")
+  held=$(find "$p/drive_c/windows" -maxdepth 1 -iname wininit.ini -printf '%P')
+  sed -i '/^"PendingFileRenameOperations"=/d' "$p/system.reg"
+  [ -z "$held" ] || mv "$p/drive_c/windows/$held" "$p/wininit.held"
+  exec 8> >(WINEPREFIX=$p wine cmd >/dev/null 2>&1 9>&-)
+  if [ -n "$pending" ]; then
+    WINEPREFIX=$p wine reg add 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations \
+      /t REG_MULTI_SZ /d "$pending" /f </dev/null >/dev/null 2>&1 8>&- 9>&-
+  elif [ -n "$held" ]; then
+    WINEPREFIX=$p wine cmd /c exit </dev/null >/dev/null 2>&1 8>&- 9>&-
+    mv "$p/wininit.held" "$p/drive_c/windows/$held"
+  fi
+}
+# A clone of the machine before ($cloned), in a session of its own.
 clone() { # name
   local p f; p=$(bench_clone "$1" "$before") cloned=$p
   for f in "${staged[@]}"; do cp --remove-destination "$before/$f" "$p/$f"; done
-  sed -i '/^"PendingFileRenameOperations"=/d' "$p/system.reg"
-  [ -z "$ini" ] || mv "$p/drive_c/windows/$ini" "$p/wininit.held"
-  exec 8> >(WINEPREFIX=$p wine cmd >/dev/null 2>&1 9>&-)
-  if [ -n "$queue" ]; then
-    WINEPREFIX=$p wine reg add 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations \
-      /t REG_MULTI_SZ /d "$queue" /f </dev/null >/dev/null 2>&1 8>&- 9>&-
-  elif [ -n "$ini" ]; then
-    WINEPREFIX=$p wine cmd /c exit </dev/null >/dev/null 2>&1 8>&- 9>&-
-    mv "$p/wininit.held" "$p/drive_c/windows/$ini"
-  fi
+  start_session "$p"
 }
 end_session() { # prefix: its registry saved
   exec 8>&-
@@ -266,20 +279,27 @@ rerun_differences() { # prefix
 
 # One cut point; prints a line per broken check and a last line
 # "k invariant-broken rerun-differed not-reached" (0 or 1 each).
+# With no cut (k=N+1) the reference run was the first of the two whole runs:
+# its prefix, in a new session, runs again.
 sweep_point() { # k prefix-name
   local k=$1 point change at problems broke=0 differed=0 aside=0
-  clone "$2"; point=$cloned
-  run_setup "$point" cut "$k"
-  change=$(sed -n "s/^cut $k //p" "$point/drive_c/bench/cut.log")
-  if [ "$k" -le "$total" ] && [ -z "$change" ]; then
-    echo "k=$k: the cut run did not reach change $k"
-    end_session "$point"; echo "$k 0 0 1 0"; return
+  if [ "$k" -gt "$total" ]; then
+    point=$ref; start_session "$point"
+    at="k=$k (before nothing: the run went through)"
+  else
+    clone "$2"; point=$cloned
+    run_setup "$point" cut "$k"
+    change=$(sed -n "s/^cut $k //p" "$point/drive_c/bench/cut.log")
+    if [ -z "$change" ]; then
+      echo "k=$k: the cut run did not reach change $k"
+      end_session "$point"; echo "$k 0 0 1 0"; return
+    fi
+    at="k=$k (before $change)"
+    problems=$(invariant "$point")
+    grep -q '^aside: ' <<<"$problems" && { aside=1; echo "$at: the old file aside, put back by the next run"; grep '^aside: ' <<<"$problems" | sed 's/^/    /'; }
+    problems=$(grep -v '^aside: ' <<<"$problems")
+    [ -z "$problems" ] || { broke=1; echo "$at: invariant broken"; sed 's/^/    /' <<<"$problems"; }
   fi
-  at="k=$k (before ${change:-nothing: the run went through})"
-  problems=$(invariant "$point")
-  grep -q '^aside: ' <<<"$problems" && { aside=1; echo "$at: the old file aside, put back by the next run"; grep '^aside: ' <<<"$problems" | sed 's/^/    /'; }
-  problems=$(grep -v '^aside: ' <<<"$problems")
-  [ -z "$problems" ] || { broke=1; echo "$at: invariant broken"; sed 's/^/    /' <<<"$problems"; }
   run_setup "$point" rerun
   manifest "$point" >"$point/rerun.manifest"
   end_session "$point"
