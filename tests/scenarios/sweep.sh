@@ -180,12 +180,13 @@ said "$ref/drive_c/bench/run.txt" >"$before/after.said"
 # queued restart, only the two points after each change that names a file the
 # restart is to take (a write through its handle follows): its other changes
 # are of the kinds, and its rerun is the run through, of the upgrade that
-# queued the restart (*_upgrade). An upgrade's Start-menu entries, uninstall
-# entry and other registry writes are made as a fresh install's (none of them
-# is there before): the fresh install of its platform sweeps those kinds.
+# queued the restart (*_upgrade). The Start-menu entries, the uninstall entry
+# and the other registry writes are made by the same code on every platform,
+# in an upgrade as in a fresh install (none of them is there before): only
+# xp_fresh sweeps those kinds.
 choose_points() { # change-log
   QUEUED=${queued_files:-} awk -v on9x="$([[ $name == 9[58]_* ]] && echo 1)" \
-    -v fresh_kinds="$([[ $name == *_upgrade* ]] && echo 'Start-menu|uninstall|registry')" '
+    -v fresh_kinds="$([[ $name != xp_fresh ]] && echo 'Start-menu|uninstall|registry')" '
     BEGIN { queued = split(ENVIRON["QUEUED"], names, "\n") }
     function kind(line, call) {
       if (line ~ /start menu/) return "the Start-menu entries"

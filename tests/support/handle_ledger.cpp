@@ -1,4 +1,5 @@
 #include "tests/support/handle_ledger.h"
+#include "tests/support/import_slots.h"
 #include <windows.h>
 #include <lzexpand.h>
 #include <mmsystem.h>
@@ -327,14 +328,6 @@ ULONG WINAPI LedgerRelease(IUnknown* self)
     return count;
 }
 
-void PatchMethod(void** slot, void* replacement)
-{
-    DWORD old;
-    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old);
-    *slot = replacement;
-    VirtualProtect(slot, sizeof *slot, old, &old);
-}
-
 // Called with the lock held.
 void WatchInterface(void* pointer, uintptr_t object)
 {
@@ -346,8 +339,8 @@ void WatchInterface(void* pointer, uintptr_t object)
     void** table = *reinterpret_cast<void***>(self);
     tables.push_back({table, reinterpret_cast<decltype(MethodTable::queryInterface)>(table[0]),
                       reinterpret_cast<decltype(MethodTable::release)>(table[2])});
-    PatchMethod(&table[0], reinterpret_cast<void*>(LedgerQueryInterface));
-    PatchMethod(&table[2], reinterpret_cast<void*>(LedgerRelease));
+    WriteImportSlot(&table[0], reinterpret_cast<void*>(LedgerQueryInterface));
+    WriteImportSlot(&table[2], reinterpret_cast<void*>(LedgerRelease));
 }
 
 HRESULT WINAPI LedgerCoCreateInstance(REFCLSID cls, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* object)
