@@ -11,6 +11,7 @@
 #include "registration/pnp.h"
 #include "registration/registrations.h"
 #include "tests/support/import_hook.h"
+#include "tests/support/import_slots.h"
 #include "tests/support/raw_registry.h"
 
 namespace {
@@ -180,15 +181,9 @@ FARPROC WINAPI WrapEntryPoints(HMODULE module, LPCSTR name)
         return proc(RefuseList);
     if (wrapping == RefuseTheList && is("SetupDiDestroyDeviceInfoList"))
         return proc(CountDestroy);
-    if (wrapping == Record && is("SetupDiSetDeviceRegistryPropertyA")) {
-        realSetProperty = reinterpret_cast<decltype(realSetProperty)>(reinterpret_cast<void*>(real));
-        return proc(RecordProperty);
-    }
-    if (wrapping == Pretend && is("SetupDiEnumDeviceInfo")) {
-        realEnumDevice = reinterpret_cast<decltype(realEnumDevice)>(reinterpret_cast<void*>(real));
-        return proc(PretendMembers);
-    }
-    return real;
+    if (wrapping == Record)
+        return HandOut(real, name, "SetupDiSetDeviceRegistryPropertyA", &RecordProperty, &realSetProperty);
+    return wrapping == Pretend ? HandOut(real, name, "SetupDiEnumDeviceInfo", &PretendMembers, &realEnumDevice) : real;
 }
 
 class Pnp : public testing::Test {

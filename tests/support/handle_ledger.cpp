@@ -236,18 +236,9 @@ BOOL WINAPI LedgerDestroyList(HDEVINFO list)
 // out through the ledger.
 FARPROC WINAPI LedgerGetProcAddress(HMODULE module, LPCSTR name)
 {
-    FARPROC entry = nextGetProcAddress(module, name);
-    if (!entry || IS_INTRESOURCE(name))
-        return entry;
-    if (lstrcmpA(name, "SetupDiGetClassDevsA") == 0) {
-        realGetClassDevs = reinterpret_cast<decltype(realGetClassDevs)>(reinterpret_cast<void*>(entry));
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(LedgerGetClassDevs));
-    }
-    if (lstrcmpA(name, "SetupDiDestroyDeviceInfoList") == 0) {
-        realDestroyList = reinterpret_cast<decltype(realDestroyList)>(reinterpret_cast<void*>(entry));
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(LedgerDestroyList));
-    }
-    return entry;
+    FARPROC entry = HandOut(nextGetProcAddress(module, name), name, "SetupDiGetClassDevsA", &LedgerGetClassDevs,
+                            &realGetClassDevs);
+    return HandOut(entry, name, "SetupDiDestroyDeviceInfoList", &LedgerDestroyList, &realDestroyList);
 }
 HDRVR WINAPI LedgerOpenDriver(LPCWSTR name, LPCWSTR section, LPARAM parameter)
 {

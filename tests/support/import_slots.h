@@ -11,3 +11,13 @@
 // product makes goes through that one.
 void** FindImportSlot(const char* name);
 void WriteImportSlot(void** slot, void* value);
+
+// For a GetProcAddress hook: where `found` is the entry point `entry`, keeps
+// it in *next and answers `replacement` in its place; otherwise `found`.
+template <typename F> FARPROC HandOut(FARPROC found, LPCSTR name, const char* entry, F replacement, F* next)
+{
+    if (!found || IS_INTRESOURCE(name) || lstrcmpA(name, entry) != 0)
+        return found;
+    *next = reinterpret_cast<F>(reinterpret_cast<void*>(found));
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(replacement));
+}

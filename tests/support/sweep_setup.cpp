@@ -135,12 +135,8 @@ BOOL WINAPI CountSetDeviceProperty(HDEVINFO devices, PSP_DEVINFO_DATA device, DW
 // counted where Setup looks them up.
 FARPROC WINAPI CountGetProcAddress(HMODULE module, LPCSTR name)
 {
-    FARPROC found = nextGetProcAddress(module, name);
-    if (found && !IS_INTRESOURCE(name) && strcmp(name, "SetupDiSetDeviceRegistryPropertyA") == 0) {
-        nextSetDeviceProperty = reinterpret_cast<decltype(nextSetDeviceProperty)>(reinterpret_cast<void*>(found));
-        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(CountSetDeviceProperty));
-    }
-    return found;
+    return HandOut(nextGetProcAddress(module, name), name, "SetupDiSetDeviceRegistryPropertyA",
+                   &CountSetDeviceProperty, &nextSetDeviceProperty);
 }
 HRESULT STDMETHODCALLTYPE CountSaveLink(IPersistFile* file, LPCOLESTR path, BOOL remember)
 {
