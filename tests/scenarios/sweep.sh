@@ -41,7 +41,7 @@ drive=$before/drive_c
 mkdir -p "$drive/bench"
 cp "$win/robot.exe" "$win/robot-hook.dll" "$drive/bench/"
 cp "$win/Setup-sweep.exe" "$drive/bench/Setup.exe"
-staged=() queue="" ini=""
+staged=()
 old() { # an older version of an installed file
   local f; f=$(unix_path "$1")
   mkdir -p "$(dirname "$f")"; printf 'old %s\r\n' "${1##*\\}" >"$f"
@@ -73,6 +73,10 @@ run_setup() { # prefix label [k]
 pending_moves() { # prefix
   sed -n 's/^"PendingFileRenameOperations"=str(7):"\(.*\)\\0"$/\1/p' "$1/system.reg" | sed 's/\\\\/\\/g'
 }
+# The restart's queue of Windows 9x: WININIT.INI's name in a prefix, if any.
+wininit() { # prefix
+  find "$1/drive_c/windows" -maxdepth 1 -iname wininit.ini -printf '%P'
+}
 # An upgrade over a restart that an earlier run queued: that run goes through
 # (the restart not taken) in the machine before; every file it changed is
 # then copied into each clone, as the cut run may write it in place.
@@ -84,8 +88,7 @@ if [[ $name == *_queued ]]; then
   while IFS= read -r -d '' f; do staged+=("${f#"$before"/}"); done < <(find "$drive" -type f -cnewer "$before/queued-mark" ! -path "$drive/bench/*" -print0)
   # The restart's queue: NT's pending moves and WININIT.INI; the files it is
   # to take are the sources.
-  queue=$(pending_moves "$before")
-  ini=$(find "$drive/windows" -maxdepth 1 -iname wininit.ini -printf '%P')
+  queue=$(pending_moves "$before") ini=$(wininit "$before")
   queued_files=$({ sed 's/\\0/\n/g' <<<"$queue" | awk 'NR % 2'; [ -z "$ini" ] || awk -F= '!/^\[/ { print $2 }' "$drive/windows/$ini"; } |
     tr -d '\r' | sed 's/^.*[Cc]:\\//' | tr 'A-Z' 'a-z' | grep .)
 fi
@@ -130,7 +133,7 @@ hives() { # prefix
 start_session() { # prefix
   local p=$1 pending held
   pending=$(pending_moves "$p")
-  held=$(find "$p/drive_c/windows" -maxdepth 1 -iname wininit.ini -printf '%P')
+  held=$(wininit "$p")
   sed -i '/^"PendingFileRenameOperations"=/d' "$p/system.reg"
   [ -z "$held" ] || mv "$p/drive_c/windows/$held" "$p/wininit.held"
   exec 8> >(WINEPREFIX=$p wine cmd >/dev/null 2>&1 9>&-)
@@ -186,7 +189,7 @@ said "$ref/drive_c/bench/run.txt" >"$before/after.said"
 # xp_fresh sweeps those kinds.
 choose_points() { # change-log
   QUEUED=${queued_files:-} awk -v on9x="$([[ $name == 9[58]_* ]] && echo 1)" \
-    -v fresh_kinds="$([[ $name != xp_fresh ]] && echo 'Start-menu|uninstall|registry')" '
+    -v shared_kinds="$([[ $name != xp_fresh ]] && echo 'Start-menu|uninstall|registry')" '
     BEGIN { queued = split(ENVIRON["QUEUED"], names, "\n") }
     function kind(line, call) {
       if (line ~ /start menu/) return "the Start-menu entries"
@@ -203,7 +206,7 @@ choose_points() { # change-log
       n = $1; change[n] = $0; line = tolower($0)
       for (i = 1; i <= queued; i++) if (names[i] != "" && index(line, names[i])) named[n] = names[i]
       what = queued ? "" : kind(line, $2)
-      if (what == "" || (fresh_kinds != "" && what ~ fresh_kinds)) next
+      if (what == "" || (shared_kinds != "" && what ~ shared_kinds)) next
       if (!(what in first)) { first[what] = n; kinds[++count] = what }
       if (what !~ /pair/) last[what] = n  # a cut inside a pair, not between two
     }
