@@ -15,6 +15,7 @@
 #include "payload/payload.h"
 #include "base/install_context.h"
 #include "setup/startup.h"
+#include "tests/support/files.h"
 #include "tests/support/import_hook.h"
 #include "wizard/progress.h"
 
@@ -30,12 +31,6 @@ constexpr const char* Carried[][2] = {
     {"REGISTER.EXE", "Register.exe"}, {"RMVESK.EXE", "RmVesk.exe"}, {"VESK.DLL", "Vesk.Dll"},
     {"VESK.DRV", "Vesk.Drv"}, {"VESK.INF", "Vesk.Inf"}, {"VESK.SYS", "Vesk.Sys"}, {"VESK.VXD", "Vesk.VxD"},
     {"VESKASIO.DLL", "VeskASIO.Dll"}};
-
-std::string ReadAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing " + path.string() + ">";
-}
 
 // The carried file of a resource name or an installed file name, also when
 // it waits for the restart under its name ending in "$".

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 #include <windows.h>
+#include "tests/support/files.h"
 
 namespace {
 
@@ -69,17 +70,15 @@ bool ParseDialog(const BYTE* data, DWORD size, Dialog* dialog)
 {
     Reader r{data, size};
     bool extended = r.Word() == 1 && r.Word() == 0xFFFF;
-    r.at = 0;
-    DWORD helpId = 0, exStyle, style;
-    if (extended) {
-        r.Take(4);
-        helpId = r.Dword();
-        exStyle = r.Dword();
-        style = r.Dword();
-    } else {
-        style = r.Dword();
-        exStyle = r.Dword();
-    }
+    r.at = extended ? 4 : 0;
+    // DLGTEMPLATEEX and DLGITEMTEMPLATEEX put a help id first and the
+    // extended style before the style.
+    auto styles = [&r, extended](DWORD& help, DWORD& ex, DWORD& style) {
+        help = extended ? r.Dword() : 0;
+        extended ? (ex = r.Dword(), style = r.Dword()) : (style = r.Dword(), ex = r.Dword());
+    };
+    DWORD helpId, exStyle, style;
+    styles(helpId, exStyle, style);
     WORD count = r.Word();
     short x = r.Short(), y = r.Short(), cx = r.Short(), cy = r.Short();
     std::string menu = r.NameOrOrdinal(), cls = r.NameOrOrdinal(), caption = r.NameOrOrdinal();
@@ -99,15 +98,8 @@ bool ParseDialog(const BYTE* data, DWORD size, Dialog* dialog)
     dialog->header = header;
     for (WORD i = 0; i < count && r.ok; ++i) {
         r.Align();
-        DWORD itemHelp = 0, itemEx, itemStyle, id;
-        if (extended) {
-            itemHelp = r.Dword();
-            itemEx = r.Dword();
-            itemStyle = r.Dword();
-        } else {
-            itemStyle = r.Dword();
-            itemEx = r.Dword();
-        }
+        DWORD itemHelp, itemEx, itemStyle, id;
+        styles(itemHelp, itemEx, itemStyle);
         short ix = r.Short(), iy = r.Short(), icx = r.Short(), icy = r.Short();
         id = extended ? r.Dword() : r.Word();
         std::string itemClass = r.NameOrOrdinal(), text = r.NameOrOrdinal();
@@ -342,13 +334,6 @@ void CheckVersion(const std::string& path)
     }
 }
 
-std::string ModulePath(HMODULE module)
-{
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(module, path, sizeof path);
-    return std::string(path, n);
-}
-
 } // namespace
 
 TEST(Resources, TestImageCarriesTheSetupResources)
@@ -363,7 +348,7 @@ TEST(Resources, TestImageCarriesTheSetupResources)
 // Setup.exe is built beside the test executable from the same script.
 TEST(Resources, SetupImageCarriesTheSameResources)
 {
-    std::string path = ModulePath(nullptr);
+    std::string path = ModulePath();
     path = path.substr(0, path.find_last_of('\\') + 1) + "Setup.exe";
     HMODULE setup = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(setup, nullptr) << path << " (build the Setup target)";

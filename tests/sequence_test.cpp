@@ -1,11 +1,11 @@
 // The setup sequence's own steps: closing companion programs against real
 // windows, the old-driver test, and the restart calls.
 #include <gtest/gtest.h>
-#include <fstream>
 #include <string>
 #include <vector>
 #include "base/install_context.h"
 #include "setup/setup_sequence.h"
+#include "tests/support/files.h"
 #include "tests/support/import_hook.h"
 
 // From install_step_test.cpp: the install step with the machine left alone.
@@ -242,12 +242,6 @@ void PrepareDriverScratch()
     strcpy(Context.TempDir, ScratchTemp);
 }
 
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
-}
-
 void WriteText(const std::string& path, const std::string& content)
 {
     HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -262,7 +256,7 @@ std::string Snapshot(const std::string& path)
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
         return "<missing>";
-    return ReadText(path) + "@" + std::to_string(data.ftLastWriteTime.dwLowDateTime);
+    return ReadAll(path) + "@" + std::to_string(data.ftLastWriteTime.dwLowDateTime);
 }
 
 } // namespace
@@ -326,7 +320,7 @@ TEST(OldDriverInUseWin98, CancelFindsTheDriverAsItWasWithoutMoveFileEx)
     const std::string before = Snapshot(driver);
     EXPECT_FALSE(OldDriverInUse());
     EXPECT_EQ(Snapshot(driver), before);
-    EXPECT_EQ(ReadText(std::string(ScratchTemp) + "VESKOLD.BAK"), "<missing>");
+    EXPECT_EQ(ReadAll(std::string(ScratchTemp) + "VESKOLD.BAK"), "<missing>");
     DeleteFileA(driver.c_str());
 }
 
@@ -513,8 +507,8 @@ TEST(SetupSequence, RestartsOnlyAnUpgradeWhoseUserChoosesRestart)
         InstallMessageRecorder();
         EXPECT_EQ(sequence, c.expected);
         EXPECT_EQ(Context.Upgrade, c.upgrade);
-        EXPECT_EQ(ReadText(driver), "driver");
-        EXPECT_EQ(ReadText(std::string(ScratchTemp) + "VESKOLD.BAK"), "<missing>");
+        EXPECT_EQ(ReadAll(driver), "driver");
+        EXPECT_EQ(ReadAll(std::string(ScratchTemp) + "VESKOLD.BAK"), "<missing>");
         EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, "Global\\MarluneDriverSetup"), nullptr);  // the run's claim ended
         if (held != INVALID_HANDLE_VALUE)
             CloseHandle(held);

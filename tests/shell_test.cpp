@@ -6,13 +6,14 @@
 #include <shlobj.h>
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 #include "base/registry.h"
 #include "base/install_context.h"
 #include "shell/shortcuts.h"
+#include "tests/support/files.h"
 #include "tests/support/import_hook.h"
+#include "tests/support/raw_registry.h"
 
 namespace {
 
@@ -25,11 +26,6 @@ const char WebSite[] = "http://www.brenmark.com/";
 std::wstring Wide(const std::string& path) { return {path.begin(), path.end()}; }
 bool Exists(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 void WriteBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-std::string ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 std::string UrlBytes(const std::string& address) { return "[InternetShortcut]\r\n\rURL=" + address + "\r\n\r"; }
 
 void MakeFolders(const std::string& path)
@@ -161,20 +157,14 @@ void SetShellFolder(HKEY root, const char* name, const char* text)
 // Programs values saved and put back, and the hooks in place.
 class Shell : public testing::Test {
 protected:
-    struct Saved {
-        HKEY root;
-        const char* name;
-        LONG read;
-        char text[MAX_PATH];
-    } saved[2] = {{HKEY_LOCAL_MACHINE, "Common Programs", 0, ""}, {HKEY_CURRENT_USER, "Programs", 0, ""}};
+    SavedValue saved[2] = {{HKEY_LOCAL_MACHINE, ShellFolders, "Common Programs"},
+                           {HKEY_CURRENT_USER, ShellFolders, "Programs"}};
 
     void SetUp() override
     {
         CoInitialize(nullptr);
         ListFolder(Scratch, true);
         MakeFolders(Scratch);
-        for (Saved& s : saved)
-            s.read = RegGetString(s.root, ShellFolders, s.name, s.text);
         linkObjects.clear();
         writtenPaths.clear();
         refuseCreate = S_OK;
@@ -187,8 +177,6 @@ protected:
     {
         for (IUnknown* object : linkObjects)
             ReleasedEverything(object);
-        for (const Saved& s : saved)
-            SetShellFolder(s.root, s.name, s.read == ERROR_SUCCESS ? s.text : nullptr);
         ListFolder(Scratch, true);
         RemoveDirectoryW(Wide(Scratch).c_str());
         CoUninitialize();
@@ -232,7 +220,7 @@ void ExpectEntries(const std::string& programs, const std::string& which, bool r
         (number == '1' ? startup : group).push_back(entry.name);
         std::string path = EntryPath(programs, number - '1');
         if (readBack && !entry.target)
-            EXPECT_EQ(ReadBytes(path), UrlBytes(WebSite));
+            EXPECT_EQ(ReadAll(path), UrlBytes(WebSite));
         else if (readBack)
             EXPECT_EQ(ReadLink(path), (entry.inWindows ? Context.WindowsDir : Context.AppDir)
                                           + std::string(entry.target) + entry.rest);
@@ -320,7 +308,7 @@ TEST_F(ShellShortcut, InternetShortcutIsByteExactAndReplacesAnOldFile)
     // Longest first, so that each later write has to shrink the file.
     for (const std::string address : {std::string(200, 'w'), std::string(WebSite), std::string()}) {
         CreateInternetShortcut(path.c_str(), address.c_str());
-        std::string bytes = ReadBytes(path);
+        std::string bytes = ReadAll(path);
         EXPECT_EQ(bytes.size(), address.size() + 28);
         EXPECT_EQ(bytes, UrlBytes(address));
     }

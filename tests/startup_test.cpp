@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "wizard/wizard.h"
 #include "tests/support/import_hook.h"
+#include "tests/support/raw_registry.h"
 
 namespace {
 
@@ -63,37 +64,17 @@ void CountDirectoryCalls()
 
 const char ProgramFilesKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 
-// Saves the machine's "ProgramFilesDir" and puts it back after the test.
-class ProgramFilesDir {
-public:
-    ProgramFilesDir() { saved_ = Read(&had_); }
-    ~ProgramFilesDir() { had_ ? Set(saved_.c_str()) : Set(nullptr); }
-    static void Set(const char* value)
-    {
-        HKEY key;
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, ProgramFilesKey, 0, KEY_ALL_ACCESS, &key);
-        if (value)
-            RegSetValueExA(key, "ProgramFilesDir", 0, REG_SZ,
-                           reinterpret_cast<const BYTE*>(value), strlen(value) + 1);
-        else
-            RegDeleteValueA(key, "ProgramFilesDir");
-        RegCloseKey(key);
-    }
-private:
-    static std::string Read(bool* had)
-    {
-        char value[MAX_PATH] = "";
-        DWORD size = sizeof value;
-        HKEY key;
-        *had = RegOpenKeyExA(HKEY_LOCAL_MACHINE, ProgramFilesKey, 0, KEY_READ, &key) == ERROR_SUCCESS
-            && RegQueryValueExA(key, "ProgramFilesDir", nullptr, nullptr,
-                                reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS;
-        RegCloseKey(key);
-        return value;
-    }
-    std::string saved_;
-    bool had_;
-};
+// Sets the machine's "ProgramFilesDir", or with null removes it.
+void SetProgramFilesDir(const char* value)
+{
+    HKEY key;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, ProgramFilesKey, 0, KEY_ALL_ACCESS, &key);
+    if (value)
+        RegSetValueExA(key, "ProgramFilesDir", 0, REG_SZ, reinterpret_cast<const BYTE*>(value), strlen(value) + 1);
+    else
+        RegDeleteValueA(key, "ProgramFilesDir");
+    RegCloseKey(key);
+}
 
 // Sets TMP and TEMP for this process (GetTempPathA reads them) and restores them.
 class TempVariables {
@@ -339,15 +320,15 @@ TEST(Startup, TemporaryDirectoryAcceptedWhenPresentOrRefusedAccessOtherwiseTold)
 
 TEST(Startup, ApplicationDirectoryFromProgramFilesDirOrTheWindowsDrive)
 {
-    ProgramFilesDir restore;
-    ProgramFilesDir::Set("C:\\Marlune Apps");
+    SavedValue restore{HKEY_LOCAL_MACHINE, ProgramFilesKey, "ProgramFilesDir"};
+    SetProgramFilesDir("C:\\Marlune Apps");
     CreateDirectoryA("C:\\Marlune Apps", nullptr);
     ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
     EXPECT_STREQ(Context.AppDir, "C:\\Marlune Apps\\Brenmark\\");
     EXPECT_TRUE(DirectoryExists("C:\\Marlune Apps\\Brenmark"));
 
     ResetInstallContext();
-    ProgramFilesDir::Set(nullptr);
+    SetProgramFilesDir(nullptr);
     ASSERT_TRUE(RunStartup(GetModuleHandleA(nullptr), ""));
     EXPECT_EQ(std::string(Context.AppDir), std::string(1, Context.WindowsDir[0]) + ":\\Program Files\\Brenmark\\");
     EXPECT_TRUE(RecordedMessages().empty());
@@ -358,7 +339,7 @@ TEST(Startup, ApplicationDirectoryFromProgramFilesDirOrTheWindowsDrive)
 // Windows drive's "Program Files".
 TEST(Startup, OverLongDirectoriesAreRefusedBeforeAnythingIsCreated)
 {
-    ProgramFilesDir restore;
+    SavedValue restore{HKEY_LOCAL_MACHINE, ProgramFilesKey, "ProgramFilesDir"};
     TempVariables restoreTemp;
     const std::string longPath = "C:\\" + std::string(300, 'l');
     enum Source { None, WindowsDir, SystemDir, TempPath, Profile };
@@ -377,7 +358,7 @@ TEST(Startup, OverLongDirectoriesAreRefusedBeforeAnythingIsCreated)
         SCOPED_TRACE(testing::Message() << row.programFiles.size() + row.temp.size() << " " << row.source);
         ResetInstallContext();
         InstallMessageRecorder();
-        ProgramFilesDir::Set(row.programFiles.empty() ? nullptr : row.programFiles.c_str());
+        SetProgramFilesDir(row.programFiles.empty() ? nullptr : row.programFiles.c_str());
         if (!row.temp.empty())
             TempVariables::Set(row.temp);
         if (row.source == Profile)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 #include "base/install_context.h"
+#include "tests/support/files.h"
 #include "tests/support/import_hook.h"
 #include "tests/support/window_picture.h"
 #include "wizard/progress.h"
@@ -249,12 +250,6 @@ void HoldProgressThreadAt(Stage stage, DWORD pause = 100, bool takeSentMessages 
     ResetEvent(StageReached);
     RealCreateDialog = HOOK_IMPORT(CreateDialogParamA, HeldCreateDialog);
     RealSetWindowPos = HOOK_IMPORT(SetWindowPos, HeldSetWindowPos);
-}
-
-std::string ModulePath()
-{
-    char path[MAX_PATH];
-    return std::string(path, GetModuleFileNameA(nullptr, path, sizeof path));
 }
 
 } // namespace

@@ -107,6 +107,19 @@ decltype(&CoCreateInstance) nextCoCreateInstance;
 decltype(&SetupDiGetClassDevsA) realGetClassDevs;
 decltype(&SetupDiDestroyDeviceInfoList) realDestroyList;
 
+// A close: strikes out the entry of its first argument, of the kind `K`, and
+// passes the call on to `*Next`.
+template <Kind K, typename F, F* Next> struct Closes;
+template <Kind K, typename R, typename H, typename... A, R (WINAPI** Next)(H, A...)>
+struct Closes<K, R (WINAPI*)(H, A...), Next> {
+    static R WINAPI Call(H handle, A... rest)
+    {
+        StrikeOut(K, Value(handle));
+        return (*Next)(handle, rest...);
+    }
+};
+#define CLOSES(kind, next) Closes<kind, decltype(next), &next>::Call
+
 LONG WINAPI LedgerRegOpenKeyEx(HKEY root, LPCSTR path, DWORD options, REGSAM access, PHKEY key)
 {
     LONG result = nextRegOpenKeyEx(root, path, options, access, key);
@@ -121,11 +134,6 @@ LONG WINAPI LedgerRegCreateKeyEx(HKEY root, LPCSTR path, DWORD reserved, LPSTR c
     if (result == ERROR_SUCCESS)
         Enter(RegistryKey, Value(*key), "RegCreateKeyExA");
     return result;
-}
-LONG WINAPI LedgerRegCloseKey(HKEY key)
-{
-    StrikeOut(RegistryKey, Value(key));
-    return nextRegCloseKey(key);
 }
 HANDLE WINAPI LedgerCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                DWORD disposition, DWORD flags, HANDLE model)
@@ -157,22 +165,12 @@ HANDLE WINAPI LedgerCreateMutex(LPSECURITY_ATTRIBUTES security, BOOL owned, LPCS
         Enter(KernelObject, Value(mutex), "CreateMutexA");
     return mutex;
 }
-BOOL WINAPI LedgerCloseHandle(HANDLE handle)
-{
-    StrikeOut(KernelObject, Value(handle));
-    return nextCloseHandle(handle);
-}
 HANDLE WINAPI LedgerFindFirstFile(LPCSTR pattern, LPWIN32_FIND_DATAA found)
 {
     HANDLE search = nextFindFirstFile(pattern, found);
     if (search != INVALID_HANDLE_VALUE)
         Enter(FindHandle, Value(search), "FindFirstFileA");
     return search;
-}
-BOOL WINAPI LedgerFindClose(HANDLE search)
-{
-    StrikeOut(FindHandle, Value(search));
-    return nextFindClose(search);
 }
 INT WINAPI LedgerLZOpenFile(LPSTR path, LPOFSTRUCT info, WORD style)
 {
@@ -189,11 +187,6 @@ INT WINAPI LedgerLZInit(INT file)
     if (lz >= 0 && StrikeOut(KernelObject, Value(file)))
         Enter(LzFile, Value(lz), "LZInit");
     return lz;
-}
-void WINAPI LedgerLZClose(INT file)
-{
-    StrikeOut(LzFile, Value(file));
-    nextLZClose(file);
 }
 // Every library the product loads is named by its full path in the system
 // folder: a bare name would be looked for beside the program first.
@@ -213,11 +206,6 @@ HMODULE WINAPI LedgerLoadLibrary(LPCSTR name)
         Enter(Library, Value(module), "LoadLibraryA");
     return module;
 }
-BOOL WINAPI LedgerFreeLibrary(HMODULE module)
-{
-    StrikeOut(Library, Value(module));
-    return nextFreeLibrary(module);
-}
 // The product calls these straight, not through the import table.
 HDEVINFO WINAPI LedgerGetClassDevs(const GUID* guid, PCSTR enumerator, HWND parent, DWORD flags)
 {
@@ -227,18 +215,14 @@ HDEVINFO WINAPI LedgerGetClassDevs(const GUID* guid, PCSTR enumerator, HWND pare
         Enter(DeviceList, Value(list), "SetupDiGetClassDevsA");
     return list;
 }
-BOOL WINAPI LedgerDestroyList(HDEVINFO list)
-{
-    StrikeOut(DeviceList, Value(list));
-    return realDestroyList(list);
-}
 // The device setup library is loaded at run time: its list calls are handed
 // out through the ledger.
 FARPROC WINAPI LedgerGetProcAddress(HMODULE module, LPCSTR name)
 {
     FARPROC entry = HandOut(nextGetProcAddress(module, name), name, "SetupDiGetClassDevsA", &LedgerGetClassDevs,
                             &realGetClassDevs);
-    return HandOut(entry, name, "SetupDiDestroyDeviceInfoList", &LedgerDestroyList, &realDestroyList);
+    return HandOut(entry, name, "SetupDiDestroyDeviceInfoList", &CLOSES(DeviceList, realDestroyList),
+                   &realDestroyList);
 }
 HDRVR WINAPI LedgerOpenDriver(LPCWSTR name, LPCWSTR section, LPARAM parameter)
 {
@@ -246,11 +230,6 @@ HDRVR WINAPI LedgerOpenDriver(LPCWSTR name, LPCWSTR section, LPARAM parameter)
     if (driver)
         Enter(Driver, Value(driver), "OpenDriver");
     return driver;
-}
-LRESULT WINAPI LedgerCloseDriver(HDRVR driver, LPARAM first, LPARAM second)
-{
-    StrikeOut(Driver, Value(driver));
-    return nextCloseDriver(driver, first, second);
 }
 
 // COM objects: the ledger watches every interface of an object that the
@@ -383,22 +362,22 @@ bool InstallHandleLedger()
     InitializeCriticalSection(&lock);
     Layers<LedgerRegOpenKeyEx>::Install("RegOpenKeyExA", &nextRegOpenKeyEx);
     Layers<LedgerRegCreateKeyEx>::Install("RegCreateKeyExA", &nextRegCreateKeyEx);
-    Layers<LedgerRegCloseKey>::Install("RegCloseKey", &nextRegCloseKey);
+    Layers<CLOSES(RegistryKey, nextRegCloseKey)>::Install("RegCloseKey", &nextRegCloseKey);
     Layers<LedgerCreateFile>::Install("CreateFileA", &nextCreateFile);
     Layers<LedgerOpenProcessToken>::Install("OpenProcessToken", &nextOpenProcessToken);
     Layers<LedgerCreateThread>::Install("CreateThread", &nextCreateThread);
     Layers<LedgerCreateMutex>::Install("CreateMutexA", &nextCreateMutex);
-    Layers<LedgerCloseHandle>::Install("CloseHandle", &nextCloseHandle);
+    Layers<CLOSES(KernelObject, nextCloseHandle)>::Install("CloseHandle", &nextCloseHandle);
     Layers<LedgerFindFirstFile>::Install("FindFirstFileA", &nextFindFirstFile);
-    Layers<LedgerFindClose>::Install("FindClose", &nextFindClose);
+    Layers<CLOSES(FindHandle, nextFindClose)>::Install("FindClose", &nextFindClose);
     Layers<LedgerLZOpenFile>::Install("LZOpenFileA", &nextLZOpenFile);
-    Layers<LedgerLZClose>::Install("LZClose", &nextLZClose);
+    Layers<CLOSES(LzFile, nextLZClose)>::Install("LZClose", &nextLZClose);
     Layers<LedgerLZInit>::Install("LZInit", &nextLZInit);
     Layers<LedgerLoadLibrary>::Install("LoadLibraryA", &nextLoadLibrary);
-    Layers<LedgerFreeLibrary>::Install("FreeLibrary", &nextFreeLibrary);
+    Layers<CLOSES(Library, nextFreeLibrary)>::Install("FreeLibrary", &nextFreeLibrary);
     Layers<LedgerGetProcAddress>::Install("GetProcAddress", &nextGetProcAddress);
     Layers<LedgerOpenDriver>::Install("OpenDriver", &nextOpenDriver);
-    Layers<LedgerCloseDriver>::Install("CloseDriver", &nextCloseDriver);
+    Layers<CLOSES(Driver, nextCloseDriver)>::Install("CloseDriver", &nextCloseDriver);
     Layers<LedgerCoCreateInstance>::Install("CoCreateInstance", &nextCoCreateInstance);
     return true;
 }

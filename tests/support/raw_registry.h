@@ -27,3 +27,21 @@ inline std::string RawMachineValue(const std::string& path, const char* name, DW
     RegCloseKey(key);
     return r == ERROR_SUCCESS ? std::string(data, size) : "<no value>";
 }
+
+// A value saved now and put back when the scope ends, with its type and
+// bytes; removed when it was absent, left alone when it could not be read.
+struct SavedValue {
+    HKEY root;
+    const char* path;
+    const char* name;
+    DWORD type = REG_NONE, size = sizeof data;
+    BYTE data[2048];
+    LONG read = RegGetValueA(root, path, name, RRF_RT_ANY | RRF_NOEXPAND, &type, data, &size);
+    ~SavedValue()
+    {
+        if (read == ERROR_SUCCESS)
+            RegSetKeyValueA(root, path, name, type, data, size);
+        else if (read == ERROR_FILE_NOT_FOUND)
+            RegDeleteKeyValueA(root, path, name);
+    }
+};
